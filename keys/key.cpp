@@ -1,0 +1,148 @@
+#include "keys/key.h"
+
+#include "keys/keys.h"
+#include "platform/registry.h"
+#include "platform/strings.h"
+#include "values/values.h"
+
+namespace vorn {
+
+Key::Key() : path_(MakeBstr(L"")) {}
+
+ComPtr<Key> Key::FromObject(IUnknown* obj) noexcept {
+  ComPtr<_clsKey> key;
+  if (!obj || FAILED(obj->QueryInterface(guids::IID_VornKeyObject, key.put_void())) || !key) return {};
+  // Only Key answers IID_VornKeyObject, with its _clsKey base.
+  return ComPtr<Key>::adopt(static_cast<Key*>(key.detach()));
+}
+
+bool Key::QueryOther(REFIID riid, void** object) noexcept {
+  if (!IsEqualIID(riid, guids::IID_VornKeyObject)) return false;
+  *object = Published();
+  return true;
+}
+
+_clsValues* Key::Values() {
+  if (!values_) values_ = vorn::Values::Create();
+  return values_.get();
+}
+
+_clsKeys* Key::SubKeys() {
+  if (!sub_keys_) sub_keys_ = Keys::Create();
+  return sub_keys_.get();
+}
+
+void Key::RefreshNow() {
+  {
+    unique_hkey key;
+    exists_ = registry::OpenKey(hkey_, path_.get(), registry::kRead, key) == registry::kSuccess;
+  }  // closed here, before anything else can fail
+
+  // Each collection gets copies: the by-reference parameters are theirs to
+  // read, and this object's fields stay its own.
+  values_ = vorn::Values::Create();
+  {
+    LONG root = hkey_;
+    unique_bstr path = CopyBstr(path_.get());
+    ThrowIfFailed(values_->put_HKEY(&root));
+    ThrowIfFailed(values_->put_Path(&path.ref()));
+  }
+  sub_keys_ = Keys::Create();
+  {
+    LONG root = hkey_;
+    unique_bstr path = CopyBstr(path_.get());
+    ThrowIfFailed(sub_keys_->put_HKEY(&root));
+    ThrowIfFailed(sub_keys_->put_Path(&path.ref()));
+  }
+}
+
+bool Key::DeleteTree() {
+  bool result = true;
+  ComPtr<_clsKeys> children(SubKeys());
+  LONG count = 0;
+  ThrowIfFailed(children->get_Count(&count));
+  for (LONG i = 1; i <= count && i > 0; ++i) {
+    unique_variant position;
+    V_VT(&position.ref()) = VT_I4;
+    V_I4(&position.ref()) = i;
+    ComPtr<_clsKey> item;
+    ThrowIfFailed(children->get_Item(&position.ref(), item.put()));
+    ComPtr<Key> child = FromObject(item.get());
+    if (!child) Raise(errors::kTypeMismatch);
+    if (!child->DeleteTree()) result = false;
+    if (i == LONG_MAX) break;
+  }
+  if (!result) return false;
+  return registry::DeleteKey(hkey_, path_.get()) == registry::kSuccess;
+}
+
+HRESULT Key::get_Values(_clsValues** result) {
+  VORN_CHECK_OUT(result);
+  *result = nullptr;
+  return Boundary([&] { *result = ComPtr<_clsValues>(Values()).detach(); });
+}
+
+// The let accessors of the object fields are not described in the type
+// library and nothing calls them; they refuse.
+HRESULT Key::let_Values(_clsValues*) { return E_NOTIMPL; }
+HRESULT Key::let_SubKeys(_clsKeys*) { return E_NOTIMPL; }
+
+HRESULT Key::putref_Values(_clsValues* value) {
+  return Boundary([&] { values_ = ComPtr<_clsValues>(value); });
+}
+
+HRESULT Key::get_SubKeys(_clsKeys** result) {
+  VORN_CHECK_OUT(result);
+  *result = nullptr;
+  return Boundary([&] { *result = ComPtr<_clsKeys>(SubKeys()).detach(); });
+}
+
+HRESULT Key::putref_SubKeys(_clsKeys* value) {
+  return Boundary([&] { sub_keys_ = ComPtr<_clsKeys>(value); });
+}
+
+HRESULT Key::get_Exists(VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(result);
+  *result = exists_ ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT Key::get_HKEY(LONG* result) {
+  VORN_CHECK_OUT(result);
+  *result = hkey_;
+  return S_OK;
+}
+
+HRESULT Key::put_HKEY(LONG* lngHKEY) {
+  VORN_CHECK_OUT(lngHKEY);
+  return Boundary([&] {
+    hkey_ = *lngHKEY;
+    RefreshNow();
+  });
+}
+
+HRESULT Key::get_Path(BSTR* result) {
+  VORN_CHECK_OUT(result);
+  *result = nullptr;
+  return Boundary([&] { *result = CopyBstr(path_.get()).release(); });
+}
+
+HRESULT Key::put_Path(BSTR* strPath) {
+  VORN_CHECK_OUT(strPath);
+  return Boundary([&] {
+    path_ = strings::NormaliseKeyPath(*strPath);
+    RefreshNow();
+  });
+}
+
+HRESULT Key::Refresh() {
+  return Boundary([&] { RefreshNow(); });
+}
+
+HRESULT Key::get_Name(BSTR* result) {
+  VORN_CHECK_OUT(result);
+  *result = nullptr;
+  return Boundary([&] { *result = strings::LastComponent(path_.get()).release(); });
+}
+
+}  // namespace vorn

@@ -1,0 +1,57 @@
+// clsKey: one registry key, named by a root key handle and a path below it.
+// Assigning either refreshes the object at once: Exists is recomputed and
+// Values and SubKeys are replaced by new, unfilled collections.
+#pragma once
+
+#include "platform/dispatch.h"
+#include "surface/interfaces.h"
+
+namespace vorn {
+
+class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
+ public:
+  // The key object of this library behind obj, or null for any other object.
+  static ComPtr<Key> FromObject(IUnknown* obj) noexcept;
+
+  // Library-internal: deletes this key with everything below it, depth first
+  // and in post-order. A child that cannot be deleted stops neither its
+  // siblings nor the loop, and then the key itself is left in place. True
+  // only when the key itself was deleted. Automation errors of the sub-key
+  // collection end it early; nothing deleted is restored.
+  bool DeleteTree();
+
+  bool QueryOther(REFIID riid, void** object) noexcept;
+
+  // _clsKey
+  HRESULT STDMETHODCALLTYPE get_Values(_clsValues** result) override;
+  HRESULT STDMETHODCALLTYPE let_Values(_clsValues* value) override;
+  HRESULT STDMETHODCALLTYPE putref_Values(_clsValues* value) override;
+  HRESULT STDMETHODCALLTYPE get_SubKeys(_clsKeys** result) override;
+  HRESULT STDMETHODCALLTYPE let_SubKeys(_clsKeys* value) override;
+  HRESULT STDMETHODCALLTYPE putref_SubKeys(_clsKeys* value) override;
+  HRESULT STDMETHODCALLTYPE get_Exists(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE get_HKEY(LONG* result) override;
+  HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) override;
+  HRESULT STDMETHODCALLTYPE get_Path(BSTR* result) override;
+  HRESULT STDMETHODCALLTYPE put_Path(BSTR* strPath) override;
+  HRESULT STDMETHODCALLTYPE Refresh() override;
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) override;
+
+ private:
+  friend class DispatchObject<Key, _clsKey, guids::IID__clsKey>;
+  Key();
+
+  // The auto-created collections: filled with a new, unconfigured
+  // collection whenever read while empty.
+  _clsValues* Values();
+  _clsKeys* SubKeys();
+  void RefreshNow();
+
+  ComPtr<_clsValues> values_;
+  ComPtr<_clsKeys> sub_keys_;
+  LONG hkey_ = 0;
+  unique_bstr path_;
+  bool exists_ = false;
+};
+
+}  // namespace vorn

@@ -1,0 +1,43 @@
+// clsKeys: the direct sub-keys of one key as a keyed collection of clsKey
+// objects. Loads lazily at the first Count, Item or KeyExists, and again at
+// Refresh; Add and Delete act on the registry at once and leave the items as
+// they are.
+#pragma once
+
+#include <memory>
+
+#include "platform/dispatch.h"
+#include "platform/keyed_collection.h"
+#include "surface/interfaces.h"
+
+namespace vorn {
+
+class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
+ public:
+  // _clsKeys
+  HRESULT STDMETHODCALLTYPE get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE get_Count(LONG* result) override;
+  HRESULT STDMETHODCALLTYPE get_Item(VARIANT* Index, _clsKey** result) override;
+  HRESULT STDMETHODCALLTYPE get_HKEY(LONG* result) override;
+  HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) override;
+  HRESULT STDMETHODCALLTYPE get_Path(BSTR* result) override;
+  HRESULT STDMETHODCALLTYPE put_Path(BSTR* strPath) override;
+  HRESULT STDMETHODCALLTYPE Refresh() override;
+  HRESULT STDMETHODCALLTYPE Add(BSTR* KeyName, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Delete(BSTR* KeyName, VARIANT_BOOL* result) override;
+
+ private:
+  friend class DispatchObject<Keys, _clsKeys, guids::IID__clsKeys>;
+  Keys();
+
+  KeyedCollection& Items();  // auto-created
+  void EnsureLoaded();
+  void RefreshNow();
+
+  LONG hkey_ = 0;                          // mlngHKEY
+  unique_bstr path_;                       // mstrPath, normalised
+  std::unique_ptr<KeyedCollection> keys_;  // mcolKeys
+  bool refreshed_ = false;                 // mbolRefreshed
+};
+
+}  // namespace vorn

@@ -1,0 +1,57 @@
+#include "platform/errors.h"
+
+#include <oleauto.h>
+
+#include "platform/handles.h"
+
+namespace vorn {
+
+std::wstring DescriptionOf(HRESULT hr) {
+  switch (hr) {
+    case errors::kInvalidProcedureCall: return L"Invalid procedure call or argument";
+    case errors::kOverflow: return L"Overflow";
+    case errors::kOutOfMemory: return L"Out of memory";
+    case errors::kSubscriptOutOfRange: return L"Subscript out of range";
+    case errors::kTypeMismatch: return L"Type mismatch";
+    case errors::kObjectRequired: return L"Object required";
+    case errors::kDuplicateKey:
+      return L"This key is already associated with an element of this collection";
+    default: return std::wstring();
+  }
+}
+
+void Raise(HRESULT hr) { throw Error(hr, DescriptionOf(hr)); }
+
+void ThrowIfFailed(HRESULT hr) {
+  if (SUCCEEDED(hr)) return;
+  switch (hr) {
+    case DISP_E_OVERFLOW: Raise(errors::kOverflow);
+    case DISP_E_TYPEMISMATCH:
+    case DISP_E_BADVARTYPE: Raise(errors::kTypeMismatch);
+    case E_OUTOFMEMORY: Raise(errors::kOutOfMemory);
+    case E_INVALIDARG: Raise(errors::kInvalidProcedureCall);
+    default: break;
+  }
+  // Another object's failure: keep its number and the description it left.
+  std::wstring description = DescriptionOf(hr);
+  ComPtr<IErrorInfo> info;
+  if (::GetErrorInfo(0, info.put()) == S_OK && info) {
+    unique_bstr text;
+    if (SUCCEEDED(info->GetDescription(text.put())) && text) description.assign(text.get(), ::SysStringLen(text.get()));
+  }
+  throw Error(hr, std::move(description));
+}
+
+HRESULT ReportError(const Error& e, const IID& iid) noexcept {
+  ComPtr<ICreateErrorInfo> create;
+  if (SUCCEEDED(::CreateErrorInfo(create.put()))) {
+    create->SetGUID(iid);
+    create->SetSource(const_cast<LPOLESTR>(L"VornRegAccLib"));
+    create->SetDescription(const_cast<LPOLESTR>(e.description().c_str()));
+    ComPtr<IErrorInfo> info = create.query<IErrorInfo>(IID_IErrorInfo);
+    ::SetErrorInfo(0, info.get());
+  }
+  return e.hr();
+}
+
+}  // namespace vorn

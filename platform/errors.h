@@ -1,0 +1,70 @@
+// The one error type of the library. Members throw vorn::Error; the vtable
+// boundary of every published method (Guard) turns it into an HRESULT plus
+// IErrorInfo, so that a script sees Err.Number and Err.Description.
+#pragma once
+
+#include <windows.h>
+
+#include <new>
+#include <string>
+#include <utility>
+
+namespace vorn {
+
+// The conventional automation errors, as FACILITY_CONTROL HRESULTs, so that
+// script clients recognise them by their usual numbers.
+namespace errors {
+inline constexpr HRESULT kInvalidProcedureCall = static_cast<HRESULT>(0x800A0005);  // 5
+inline constexpr HRESULT kOverflow = static_cast<HRESULT>(0x800A0006);              // 6
+inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x800A0007);           // 7
+inline constexpr HRESULT kSubscriptOutOfRange = static_cast<HRESULT>(0x800A0009);   // 9
+inline constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x800A000D);          // 13
+inline constexpr HRESULT kObjectRequired = static_cast<HRESULT>(0x800A01A8);        // 424
+inline constexpr HRESULT kDuplicateKey = static_cast<HRESULT>(0x800A01C9);          // 457
+}  // namespace errors
+
+class Error {
+ public:
+  Error(HRESULT hr, std::wstring description) : hr_(hr), description_(std::move(description)) {}
+  HRESULT hr() const noexcept { return hr_; }
+  const std::wstring& description() const noexcept { return description_; }
+
+ private:
+  HRESULT hr_;
+  std::wstring description_;
+};
+
+// The usual text of an error number, or an empty string.
+std::wstring DescriptionOf(HRESULT hr);
+
+// Throws the conventional error for hr with its usual description.
+[[noreturn]] void Raise(HRESULT hr);
+
+// For a failure returned by a call into the platform or into another object:
+// maps the automation runtime's conversion statuses (DISP_E_OVERFLOW,
+// DISP_E_TYPEMISMATCH, E_OUTOFMEMORY, E_INVALIDARG) to the conventional
+// errors and passes any other failure on unchanged, keeping the description
+// that the callee left in the thread's error information.
+void ThrowIfFailed(HRESULT hr);
+
+// Records e as the thread's error information for the interface iid and
+// returns its HRESULT.
+HRESULT ReportError(const Error& e, const IID& iid) noexcept;
+
+// Runs body; any error it throws becomes the HRESULT returned, with
+// IErrorInfo set.
+template <typename Body>
+HRESULT Guard(const IID& iid, Body&& body) noexcept {
+  try {
+    body();
+    return S_OK;
+  } catch (const Error& e) {
+    return ReportError(e, iid);
+  } catch (const std::bad_alloc&) {
+    return ReportError(Error(errors::kOutOfMemory, DescriptionOf(errors::kOutOfMemory)), iid);
+  } catch (...) {
+    return ReportError(Error(E_UNEXPECTED, L"Unexpected failure"), iid);
+  }
+}
+
+}  // namespace vorn

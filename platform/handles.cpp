@@ -1,0 +1,15 @@
+#include "platform/handles.h"
+
+#include "platform/errors.h"
+
+namespace vorn {
+
+unique_bstr MakeBstr(const wchar_t* text, UINT length) {
+  unique_bstr b(::SysAllocStringLen(text, length));
+  if (!b) Raise(errors::kOutOfMemory);
+  return b;
+}
+
+unique_bstr MakeBstr(const wchar_t* text) { return MakeBstr(text, static_cast<UINT>(text ? wcslen(text) : 0)); }
+
+}  // namespace vorn

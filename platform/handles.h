@@ -1,0 +1,165 @@
+// RAII owners for the handles and automation types the library touches: one
+// template, unique_any, behind unique_hkey, unique_bstr and unique_variant,
+// and ComPtr for interface pointers. Every path, normal or error, releases.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <oleauto.h>
+
+#include <cstring>
+#include <utility>
+
+namespace vorn {
+
+// unique_any<Traits>: owns one resource of Traits::type and releases it with
+// Traits::close. Traits::invalid() is the "owns nothing" value.
+template <typename Traits>
+class unique_any {
+ public:
+  using type = typename Traits::type;
+
+  unique_any() noexcept : value_(Traits::invalid()) {}
+  explicit unique_any(type value) noexcept : value_(value) {}
+  unique_any(const unique_any&) = delete;
+  unique_any& operator=(const unique_any&) = delete;
+  unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+  unique_any& operator=(unique_any&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~unique_any() { reset(); }
+
+  type get() const noexcept { return value_; }
+  type& ref() noexcept { return value_; }
+  const type& ref() const noexcept { return value_; }
+  bool valid() const noexcept { return !Traits::is_invalid(value_); }
+  explicit operator bool() const noexcept { return valid(); }
+
+  // Releases what is held and returns the place for an out-parameter.
+  type* put() noexcept {
+    reset();
+    return &value_;
+  }
+  type release() noexcept {
+    type v = value_;
+    value_ = Traits::invalid();
+    return v;
+  }
+  void reset(type value = Traits::invalid()) noexcept {
+    if (!Traits::is_invalid(value_)) Traits::close(value_);
+    value_ = value;
+  }
+
+ private:
+  type value_;
+};
+
+namespace registry {
+// Closes a handle through the registry service (so tests can count handles).
+LONG CloseKey(HKEY key) noexcept;
+}  // namespace registry
+
+struct hkey_traits {
+  using type = HKEY;
+  static HKEY invalid() noexcept { return nullptr; }
+  static bool is_invalid(HKEY h) noexcept { return h == nullptr; }
+  static void close(HKEY h) noexcept { registry::CloseKey(h); }
+};
+
+struct bstr_traits {
+  using type = BSTR;
+  static BSTR invalid() noexcept { return nullptr; }
+  static bool is_invalid(BSTR b) noexcept { return b == nullptr; }
+  static void close(BSTR b) noexcept { ::SysFreeString(b); }
+};
+
+struct variant_traits {
+  using type = VARIANT;
+  static VARIANT invalid() noexcept {
+    VARIANT v;
+    ::VariantInit(&v);
+    return v;
+  }
+  static bool is_invalid(const VARIANT& v) noexcept { return V_VT(&v) == VT_EMPTY; }
+  static void close(VARIANT& v) noexcept { ::VariantClear(&v); }
+};
+
+using unique_hkey = unique_any<hkey_traits>;
+using unique_bstr = unique_any<bstr_traits>;
+using unique_variant = unique_any<variant_traits>;
+
+// Allocates a BSTR copy of a counted UTF-16 text; throws on allocation failure.
+unique_bstr MakeBstr(const wchar_t* text, UINT length);
+unique_bstr MakeBstr(const wchar_t* text);
+inline unique_bstr CopyBstr(BSTR b) { return MakeBstr(b, ::SysStringLen(b)); }
+
+// True when both strings hold the same characters (a null BSTR is empty).
+inline bool SameText(BSTR a, BSTR b) noexcept {
+  UINT la = ::SysStringLen(a), lb = ::SysStringLen(b);
+  return la == lb && (la == 0 || std::memcmp(a, b, la * sizeof(wchar_t)) == 0);
+}
+
+// ComPtr<T>: owns one reference to a COM interface.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() noexcept = default;
+  ComPtr(std::nullptr_t) noexcept {}
+  // Takes a new reference to p.
+  explicit ComPtr(T* p) noexcept : p_(p) {
+    if (p_) p_->AddRef();
+  }
+  ComPtr(const ComPtr& o) noexcept : ComPtr(o.p_) {}
+  ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  template <typename U>
+  ComPtr(ComPtr<U>&& o) noexcept : p_(o.detach()) {}
+  ComPtr& operator=(const ComPtr& o) noexcept {
+    ComPtr(o).swap(*this);
+    return *this;
+  }
+  ComPtr& operator=(ComPtr&& o) noexcept {
+    ComPtr(std::move(o)).swap(*this);
+    return *this;
+  }
+  ~ComPtr() { reset(); }
+
+  // Adopts a reference that the caller already owns.
+  static ComPtr adopt(T* p) noexcept {
+    ComPtr c;
+    c.p_ = p;
+    return c;
+  }
+
+  T* get() const noexcept { return p_; }
+  T* operator->() const noexcept { return p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+  T** put() noexcept {
+    reset();
+    return &p_;
+  }
+  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+  T* detach() noexcept { return std::exchange(p_, nullptr); }
+  void reset() noexcept {
+    if (T* p = std::exchange(p_, nullptr)) p->Release();
+  }
+  void swap(ComPtr& o) noexcept { std::swap(p_, o.p_); }
+
+  // A new reference for an out-parameter.
+  T* copy() const noexcept {
+    if (p_) p_->AddRef();
+    return p_;
+  }
+
+  template <typename U>
+  ComPtr<U> query(const IID& iid) const noexcept {
+    ComPtr<U> out;
+    if (p_) p_->QueryInterface(iid, out.put_void());
+    return out;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+}  // namespace vorn

@@ -1,0 +1,68 @@
+#include "platform/keyed_collection.h"
+
+#include <oleauto.h>
+
+#include "platform/errors.h"
+
+namespace vorn {
+
+std::wstring KeyedCollection::Fold(const wchar_t* key, UINT key_length) {
+  std::wstring folded(key ? key : L"", key ? key_length : 0);
+  if (!folded.empty()) ::CharLowerBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
+}
+
+void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) {
+  std::wstring folded = Fold(key, key_length);
+  if (positions_.count(folded) != 0) Raise(errors::kDuplicateKey);
+  items_.reserve(items_.size() + 1);
+  positions_.emplace(std::move(folded), items_.size());
+  items_.emplace_back(item);
+}
+
+IDispatch* KeyedCollection::ItemAt(LONG position) const {
+  if (position < 1 || static_cast<size_t>(position) > items_.size()) Raise(errors::kSubscriptOutOfRange);
+  return items_[static_cast<size_t>(position) - 1].get();
+}
+
+IDispatch* KeyedCollection::Find(const wchar_t* key, UINT key_length) const {
+  auto found = positions_.find(Fold(key, key_length));
+  return found == positions_.end() ? nullptr : items_[found->second].get();
+}
+
+IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const {
+  IDispatch* item = Find(key, key_length);
+  if (!item) Raise(errors::kInvalidProcedureCall);
+  return item;
+}
+
+IDispatch* KeyedCollection::Item(const VARIANT& index) const {
+  const VARIANT* v = &index;
+  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+
+  VARTYPE type = V_VT(v) & ~VT_BYREF;
+  if (type == VT_BSTR) {
+    BSTR key = (V_VT(v) & VT_BYREF) ? *V_BSTRREF(v) : V_BSTR(v);
+    return ItemByKey(key, ::SysStringLen(key));
+  }
+  switch (type) {
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_I8: case VT_UI8:
+    case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL: case VT_BOOL:
+    case VT_DATE: case VT_DISPATCH: {
+      // Numbers round to a position; an object is asked for its default value.
+      unique_variant converted;
+      HRESULT hr = ::VariantChangeType(&converted.ref(), const_cast<VARIANT*>(v), 0, VT_I4);
+      if (type == VT_DISPATCH && FAILED(hr)) {
+        hr = ::VariantChangeType(&converted.ref(), const_cast<VARIANT*>(v), 0, VT_BSTR);
+        ThrowIfFailed(hr);
+        return Item(converted.ref());
+      }
+      ThrowIfFailed(hr);
+      return ItemAt(V_I4(&converted.ref()));
+    }
+    default:
+      Raise(errors::kInvalidProcedureCall);
+  }
+}
+
+}  // namespace vorn

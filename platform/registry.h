@@ -1,0 +1,95 @@
+// The registry service: the registry operations that the classes perform,
+// over the ANSI functions of the seam in registry_api.h. Strings cross in the
+// system code page. Every operation returns the registry's status; the
+// callers test only the values they name and never pass a status on to a
+// client.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace vorn::registry {
+
+inline constexpr LONG kSuccess = ERROR_SUCCESS;                      // 0
+inline constexpr LONG kNoMoreItems = ERROR_NO_MORE_ITEMS;            // 259
+inline constexpr LONG kNoUnicodeTranslation = ERROR_NO_UNICODE_TRANSLATION;  // 1113
+inline constexpr LONG kInvalidName = ERROR_INVALID_PARAMETER;        // 87
+inline constexpr REGSAM kRead = 0x20019;   // KEY_READ
+inline constexpr REGSAM kWrite = 0x20006;  // KEY_WRITE
+
+// A client's root key value as a handle. The value is a signed 32-bit number
+// (the predefined keys are negative); it is sign-extended, so the same value
+// names the same predefined key in a 64-bit build.
+inline HKEY RootHandle(LONG root) noexcept { return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(root)); }
+
+// True for the statuses that say the key or the handle itself is gone, after
+// which no further index of an enumeration can succeed.
+bool KeyIsGone(LONG status) noexcept;
+
+// Names, paths and string data are handed to the registry only when the
+// system code page represents them exactly. Text that it cannot represent is
+// refused with kNoUnicodeTranslation before any registry call: a substituted
+// character would name another key or value, or store other data than given.
+// A name or path holding a zero character is refused with kInvalidName, as
+// the registry would read it only up to that character. Text that passes is
+// unchanged by the round trip through its 8-bit form, so the caller's string
+// stays as it was.
+
+LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key);
+LONG DeleteKey(LONG root, BSTR path);
+// RegCreateKeyA: creates every missing key along name below parent, or opens
+// the existing one.
+LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created);
+LONG SetDword(HKEY key, BSTR name, LONG data);
+// Stores text as REG_SZ: its 8-bit form plus one terminating zero byte.
+LONG SetString(HKEY key, BSTR name, BSTR text);
+LONG DeleteValue(HKEY key, BSTR name);
+
+// Reads the names of a key's sub-keys, one RegEnumKeyExA call per index.
+class SubKeyReader {
+ public:
+  explicit SubKeyReader(HKEY key) noexcept : key_(key) {}
+  // On kSuccess, Name() is the sub-key at index.
+  LONG Read(DWORD index);
+  unique_bstr Name() const;
+
+ private:
+  static constexpr DWORD kNameBuffer = 2000;  // key names are at most 255 characters
+  HKEY key_;
+  char name_[kNameBuffer] = {};
+  DWORD name_length_ = 0;
+};
+
+// Reads a key's values: names and type codes by index (no data is fetched
+// during the enumeration), then the data of REG_DWORD and REG_SZ values by
+// name.
+class ValueReader {
+ public:
+  explicit ValueReader(HKEY key);
+  // On kSuccess, Name() and Type() describe the value at index.
+  LONG Read(DWORD index);
+  const std::string& Name() const noexcept { return name_; }
+  DWORD Type() const noexcept { return type_; }
+
+  // The REG_DWORD value name, as a little-endian signed 32-bit integer. Data
+  // shorter than four bytes reads as zero-extended.
+  LONG QueryDword(const std::string& name, LONG& data);
+  // The REG_SZ value name, whole whatever its length: the terminating zero
+  // is dropped when there is one, every other byte is kept.
+  LONG QueryString(const std::string& name, unique_bstr& text);
+
+ private:
+  HKEY key_;
+  // Large enough for the longest value name the registry allows (16,383
+  // characters, up to two bytes each in a double-byte code page).
+  std::vector<char> name_buffer_;
+  std::string name_;
+  DWORD type_ = 0;
+  std::vector<char> data_;
+};
+
+}  // namespace vorn::registry

@@ -1,0 +1,73 @@
+// C++ declarations of the four published dual interfaces. The order of the
+// virtual functions is the vtable slot order of the type library: slots 0-2
+// are IUnknown, 3-6 IDispatch, members follow from slot 7. Enumeration-typed
+// parameters are 32-bit signed integers (LONG) on the binary interface.
+#pragma once
+
+#include <oaidl.h>
+
+#include "surface/guids.h"
+
+struct _clsValues;
+struct _clsKeys;
+struct _clsKey;
+struct clsValue;
+
+// Default interface of clsValues.
+struct _clsValues : public IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE get_ValueExists(BSTR* ValueName, VARIANT_BOOL* result) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT* Index, clsValue** result) = 0;              // 8
+  virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* result) = 0;                                  // 9
+  virtual HRESULT STDMETHODCALLTYPE Add(BSTR* ValueName, VARIANT* Value, LONG* ValueType,
+                                        VARIANT_BOOL* result) = 0;                                // 10
+  virtual HRESULT STDMETHODCALLTYPE Delete(BSTR* ValueName, VARIANT_BOOL* result) = 0;            // 11
+  virtual HRESULT STDMETHODCALLTYPE get_Path(BSTR* result) = 0;                                   // 12
+  virtual HRESULT STDMETHODCALLTYPE put_Path(BSTR* strPath) = 0;                                  // 13
+  virtual HRESULT STDMETHODCALLTYPE get_HKEY(LONG* result) = 0;                                   // 14
+  virtual HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) = 0;                                  // 15
+  virtual HRESULT STDMETHODCALLTYPE Refresh() = 0;                                                // 16
+};
+
+// Default interface of clsKeys.
+struct _clsKeys : public IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) = 0;  // 7
+  virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* result) = 0;                             // 8
+  virtual HRESULT STDMETHODCALLTYPE get_Item(VARIANT* Index, _clsKey** result) = 0;          // 9
+  virtual HRESULT STDMETHODCALLTYPE get_HKEY(LONG* result) = 0;                              // 10
+  virtual HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) = 0;                             // 11
+  virtual HRESULT STDMETHODCALLTYPE get_Path(BSTR* result) = 0;                              // 12
+  virtual HRESULT STDMETHODCALLTYPE put_Path(BSTR* strPath) = 0;                             // 13
+  virtual HRESULT STDMETHODCALLTYPE Refresh() = 0;                                           // 14
+  virtual HRESULT STDMETHODCALLTYPE Add(BSTR* KeyName, VARIANT_BOOL* result) = 0;            // 15
+  virtual HRESULT STDMETHODCALLTYPE Delete(BSTR* KeyName, VARIANT_BOOL* result) = 0;         // 16
+};
+
+// The interface of the value record clsValue: three public fields.
+struct clsValue : public IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) = 0;          // 7
+  virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR value) = 0;            // 8
+  virtual HRESULT STDMETHODCALLTYPE get_Value(VARIANT* result) = 0;      // 9
+  virtual HRESULT STDMETHODCALLTYPE put_Value(VARIANT* value) = 0;       // 10
+  virtual HRESULT STDMETHODCALLTYPE putref_Value(VARIANT* value) = 0;    // 11
+  virtual HRESULT STDMETHODCALLTYPE get_ValueType(LONG* result) = 0;     // 12
+  virtual HRESULT STDMETHODCALLTYPE put_ValueType(LONG value) = 0;       // 13
+};
+
+// Default interface of clsKey. Slots 8 and 11 are the let accessors of the two
+// object fields; the type library does not describe them, but they keep their
+// places so that every later member has its published slot number.
+struct _clsKey : public IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE get_Values(_clsValues** result) = 0;     // 7
+  virtual HRESULT STDMETHODCALLTYPE let_Values(_clsValues* value) = 0;       // 8 (undescribed)
+  virtual HRESULT STDMETHODCALLTYPE putref_Values(_clsValues* value) = 0;    // 9
+  virtual HRESULT STDMETHODCALLTYPE get_SubKeys(_clsKeys** result) = 0;      // 10
+  virtual HRESULT STDMETHODCALLTYPE let_SubKeys(_clsKeys* value) = 0;        // 11 (undescribed)
+  virtual HRESULT STDMETHODCALLTYPE putref_SubKeys(_clsKeys* value) = 0;     // 12
+  virtual HRESULT STDMETHODCALLTYPE get_Exists(VARIANT_BOOL* result) = 0;    // 13
+  virtual HRESULT STDMETHODCALLTYPE get_HKEY(LONG* result) = 0;              // 14
+  virtual HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) = 0;             // 15
+  virtual HRESULT STDMETHODCALLTYPE get_Path(BSTR* result) = 0;              // 16
+  virtual HRESULT STDMETHODCALLTYPE put_Path(BSTR* strPath) = 0;             // 17
+  virtual HRESULT STDMETHODCALLTYPE Refresh() = 0;                           // 18
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) = 0;              // 19
+};

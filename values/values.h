@@ -1,0 +1,43 @@
+// clsValues: the values of one registry key as a keyed collection of clsValue
+// records. Loads lazily at the first Count, Item or ValueExists, and again at
+// Refresh and after its own Add and Delete; assigning HKEY or Path reads
+// nothing.
+#pragma once
+
+#include <memory>
+
+#include "platform/dispatch.h"
+#include "platform/keyed_collection.h"
+#include "surface/interfaces.h"
+
+namespace vorn {
+
+class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsValues> {
+ public:
+  // _clsValues
+  HRESULT STDMETHODCALLTYPE get_ValueExists(BSTR* ValueName, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE get_Item(VARIANT* Index, clsValue** result) override;
+  HRESULT STDMETHODCALLTYPE get_Count(LONG* result) override;
+  HRESULT STDMETHODCALLTYPE Add(BSTR* ValueName, VARIANT* Value, LONG* ValueType, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Delete(BSTR* ValueName, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE get_Path(BSTR* result) override;
+  HRESULT STDMETHODCALLTYPE put_Path(BSTR* strPath) override;
+  HRESULT STDMETHODCALLTYPE get_HKEY(LONG* result) override;
+  HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) override;
+  HRESULT STDMETHODCALLTYPE Refresh() override;
+
+ private:
+  friend class DispatchObject<Values, _clsValues, guids::IID__clsValues>;
+  Values();
+
+  KeyedCollection& Records();  // auto-created
+  void EnsureLoaded();
+  void RefreshNow();
+
+  std::unique_ptr<KeyedCollection> values_;  // mcolValues
+  LONG hkey_ = 0;                            // mlngHKEY
+  unique_bstr path_;                         // mstrPath, spaces trimmed
+  bool refreshed_ = false;                   // mbolRefreshed
+};
+
+}  // namespace vorn

@@ -24,9 +24,11 @@ struct Cache {
                       {&guids::IID_clsValue, {}}};
 };
 
+// Never destroyed: at process exit oleaut32 may already be gone, so the
+// references are dropped only by Release(), when the module may be unloaded.
 Cache& TheCache() {
-  static Cache cache;
-  return cache;
+  static Cache* cache = new Cache;
+  return *cache;
 }
 
 HRESULT LoadLibraryOfThisModule(ComPtr<ITypeLib>& library) {

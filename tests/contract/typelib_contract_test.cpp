@@ -192,7 +192,9 @@ TEST_F(TypeLibContract, LibraryAttributes) {
   EXPECT_EQ(attr->syskind, SYS_WIN32);
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
-  EXPECT_EQ(attr->wLibFlags, 0);
+  // LIBFLAG_FHASDISKIMAGE is the runtime's note that the library came from a
+  // file, not a stored flag.
+  EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
   lib_->ReleaseTLibAttr(attr);
 
   BSTR name = nullptr, doc = nullptr, helpFile = nullptr;
@@ -246,14 +248,17 @@ TEST_F(TypeLibContract, InterfacesAreDualAndDeriveFromStdole2IDispatch) {
     ComPtr<ITypeInfo> vt = vtableSide(disp.Get());
     ASSERT_TRUE(vt) << "no vtable side";
 
-    // Required flags on both views; dispatchable is implied by deriving from
-    // IDispatch; nothing else (restricted, control, aggregatable, ...).
-    WORD want = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
-                (e.hidden ? TYPEFLAG_FHIDDEN : 0);
+    // Exactly these flags, plus dispatchable, which deriving from IDispatch
+    // implies; nothing else (restricted, control, aggregatable, ...). The
+    // runtime leaves oleautomation out of the dispatch view of a dual
+    // interface, so that view is checked without it.
+    const WORD want = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION |
+                      (e.hidden ? TYPEFLAG_FHIDDEN : 0);
     for (ITypeInfo* view : {disp.Get(), vt.Get()}) {
       TYPEATTR* a = nullptr;
       ASSERT_EQ(view->GetTypeAttr(&a), S_OK);
-      EXPECT_EQ(a->wTypeFlags & ~TYPEFLAG_FDISPATCHABLE, want) << "flags 0x" << std::hex << a->wTypeFlags;
+      const WORD ignored = TYPEFLAG_FDISPATCHABLE | (view == disp.Get() ? TYPEFLAG_FOLEAUTOMATION : 0);
+      EXPECT_EQ(a->wTypeFlags & ~ignored, want & ~ignored) << "flags 0x" << std::hex << a->wTypeFlags;
       EXPECT_EQ(guidString(a->guid), guidString(e.iid));
       EXPECT_EQ(a->wMajorVerNum, 1);
       EXPECT_EQ(a->wMinorVerNum, 0);

@@ -1,9 +1,22 @@
 // Every GUID of the component, in one place: the C++ interface declarations,
-// the type-library generator, the class factories and registration read them
-// from here.
+// the type-library generator, the class factories, registration and the
+// resource script read them from here.
 #pragma once
 
+// The default interfaces' identifiers as initialiser parts (data1, data2,
+// data3, then the eight bytes), which the resource script also expands.
+#define VORN_PARTS_IID__CLSVALUES 0x2e693b62, 0x354a, 0x4cdd, 0xb5, 0x75, 0x83, 0xe9, 0x14, 0x7a, 0x73, 0xfb
+#define VORN_PARTS_IID__CLSKEYS 0xe8af5898, 0x2ac5, 0x431c, 0xa4, 0x25, 0x75, 0x54, 0x84, 0xaf, 0xb8, 0xf8
+#define VORN_PARTS_IID_CLSVALUE 0x29e139c0, 0x3ce3, 0x4fd8, 0x95, 0xc9, 0x77, 0x2e, 0xc6, 0x7a, 0x2e, 0x63
+#define VORN_PARTS_IID__CLSKEY 0x2923128c, 0x7c04, 0x49cb, 0x85, 0x2e, 0x75, 0xc9, 0x33, 0x97, 0xf6, 0xb8
+
+#ifndef RC_INVOKED
+
 #include <guiddef.h>
+
+#define VORN_GUID(parts) VORN_GUID_(parts)
+#define VORN_GUID_(d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7) \
+  { d1, d2, d3, { b0, b1, b2, b3, b4, b5, b6, b7 } }
 
 namespace vorn::guids {
 
@@ -13,17 +26,13 @@ inline constexpr GUID LIBID_VornRegAccLib = {
 
 // Default interfaces.
 // {2E693B62-354A-4CDD-B575-83E9147A73FB}
-inline constexpr GUID IID__clsValues = {
-    0x2e693b62, 0x354a, 0x4cdd, {0xb5, 0x75, 0x83, 0xe9, 0x14, 0x7a, 0x73, 0xfb}};
+inline constexpr GUID IID__clsValues = VORN_GUID(VORN_PARTS_IID__CLSVALUES);
 // {E8AF5898-2AC5-431C-A425-755484AFB8F8}
-inline constexpr GUID IID__clsKeys = {
-    0xe8af5898, 0x2ac5, 0x431c, {0xa4, 0x25, 0x75, 0x54, 0x84, 0xaf, 0xb8, 0xf8}};
+inline constexpr GUID IID__clsKeys = VORN_GUID(VORN_PARTS_IID__CLSKEYS);
 // {29E139C0-3CE3-4FD8-95C9-772EC67A2E63}
-inline constexpr GUID IID_clsValue = {
-    0x29e139c0, 0x3ce3, 0x4fd8, {0x95, 0xc9, 0x77, 0x2e, 0xc6, 0x7a, 0x2e, 0x63}};
+inline constexpr GUID IID_clsValue = VORN_GUID(VORN_PARTS_IID_CLSVALUE);
 // {2923128C-7C04-49CB-852E-75C93397F6B8}
-inline constexpr GUID IID__clsKey = {
-    0x2923128c, 0x7c04, 0x49cb, {0x85, 0x2e, 0x75, 0xc9, 0x33, 0x97, 0xf6, 0xb8}};
+inline constexpr GUID IID__clsKey = VORN_GUID(VORN_PARTS_IID__CLSKEY);
 
 // Creatable classes.
 // {7AA626FC-D1F9-4802-A172-BF71F6DFEF7E}
@@ -50,3 +59,5 @@ inline constexpr GUID IID_VornKeyObject = {
     0x7cbaf53d, 0xccc2, 0x4355, {0xbd, 0x54, 0x1b, 0x6d, 0x34, 0x0b, 0xe4, 0x95}};
 
 }  // namespace vorn::guids
+
+#endif  // RC_INVOKED

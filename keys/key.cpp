@@ -69,7 +69,11 @@ bool Key::DeleteTree() {
     ThrowIfFailed(children->get_Item(&position.ref(), item.put()));
     ComPtr<Key> child = FromObject(item.get());
     if (!child) Raise(errors::kTypeMismatch);
-    if (!child->DeleteTree()) result = false;
+    // An item whose path does not lie below this key cannot be deleted
+    // through it: a sub-key named only with spaces trims to this key's own
+    // path (descending would never end), and a path that lost a leading
+    // space lists the children of another key. It counts as a failed child.
+    if (!PathLiesBelow(path_.get(), child->path_.get()) || !child->DeleteTree()) result = false;
     if (i == LONG_MAX) break;
   }
   if (!result) return false;

@@ -1,17 +1,159 @@
 #include "keys/keys.h"
 
+#include <climits>
+
+#include "keys/key.h"
+#include "platform/registry.h"
 #include "platform/strings.h"
 
 namespace vorn {
 
+bool PathLiesBelow(BSTR parent, BSTR child) noexcept {
+  UINT parent_length = ::SysStringLen(parent), child_length = ::SysStringLen(child);
+  UINT rest = 0;  // where the part below parent begins in child
+  if (parent_length > 0) {
+    if (child_length <= parent_length + 1) return false;
+    for (UINT i = 0; i < parent_length; ++i) {
+      if (child[i] != parent[i]) return false;
+    }
+    if (child[parent_length] != L'\\') return false;
+    rest = parent_length + 1;
+  }
+  for (UINT i = rest; i < child_length; ++i) {
+    if (child[i] != L'\\') return true;
+  }
+  return false;
+}
+
 Keys::Keys() : path_(MakeBstr(L"")) {}
 
-HRESULT Keys::get_KeyExists(BSTR*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT Keys::get_Item(VARIANT*, _clsKey**) { return E_NOTIMPL; }
-HRESULT Keys::get_Count(LONG*) { return E_NOTIMPL; }
-HRESULT Keys::Add(BSTR*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT Keys::Delete(BSTR*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT Keys::Refresh() { return E_NOTIMPL; }
+KeyedCollection& Keys::Items() {
+  if (!keys_) keys_ = std::make_unique<KeyedCollection>();
+  return *keys_;
+}
+
+void Keys::EnsureLoaded() {
+  if (!refreshed_) RefreshNow();
+}
+
+void Keys::AddItem(BSTR name) {
+  // Two refreshes of the new key object, each opening one key and creating
+  // unfilled collections: loading never descends further into the tree.
+  ComPtr<Key> item = Key::Create();
+  LONG root = hkey_;
+  ThrowIfFailed(item->put_HKEY(&root));
+  unique_bstr path = strings::Concat(path_.get(), L"\\", name);
+  ThrowIfFailed(item->put_Path(&path.ref()));
+  // Held under the item's own Name: the sub-key's name, less any spaces at
+  // its end, which the key object trims from its path.
+  unique_bstr item_name;
+  ThrowIfFailed(item->get_Name(item_name.put()));
+  Items().Add(item->Published(), item_name.get());
+}
+
+void Keys::RefreshNow() {
+  refreshed_ = true;  // first: a refresh that fails part way is not repeated
+  keys_ = std::make_unique<KeyedCollection>();
+
+  unique_hkey parent;  // closed on every way out, errors included
+  if (registry::OpenKey(hkey_, path_.get(), registry::kRead, parent) != registry::kSuccess) return;
+  registry::SubKeyReader reader(parent.get());
+  for (LONG index = 0;; ++index) {
+    LONG status = reader.Read(static_cast<DWORD>(index));
+    if (status == registry::kNoMoreItems) break;
+    // Once the key is gone (deleted while it is read), no further index can
+    // succeed; any other failure is of this index alone and skips it.
+    if (registry::KeyIsGone(status)) break;
+    if (status == registry::kSuccess) AddItem(reader.Name().get());
+    if (index == LONG_MAX) Raise(errors::kOverflow);
+  }
+}
+
+HRESULT Keys::get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(KeyName);
+  VORN_CHECK_OUT(result);
+  *result = VARIANT_FALSE;
+  return Boundary([&] {
+    EnsureLoaded();  // an error of this load reaches the caller
+    try {
+      // By name only, also when the text is a number.
+      unique_bstr name = strings::TrimSpaces(*KeyName);
+      IDispatch* item = Items().Find(name.get(), ::SysStringLen(name.get()));
+      if (!item) return;
+      ComPtr<_clsKey> key;
+      if (FAILED(item->QueryInterface(guids::IID__clsKey, key.put_void())) || !key) return;
+      unique_bstr item_name;
+      if (FAILED(key->get_Name(item_name.put()))) return;
+      *result = VARIANT_TRUE;
+    } catch (...) {
+      *result = VARIANT_FALSE;
+    }
+  });
+}
+
+HRESULT Keys::get_Count(LONG* result) {
+  VORN_CHECK_OUT(result);
+  *result = 0;
+  return Boundary([&] {
+    EnsureLoaded();
+    *result = Items().Count();
+  });
+}
+
+HRESULT Keys::get_Item(VARIANT* Index, _clsKey** result) {
+  VORN_CHECK_OUT(Index);
+  VORN_CHECK_OUT(result);
+  *result = nullptr;
+  return Boundary([&] {
+    EnsureLoaded();
+    IDispatch* item = Items().Item(*Index);
+    ThrowIfFailed(item->QueryInterface(guids::IID__clsKey, reinterpret_cast<void**>(result)));
+  });
+}
+
+HRESULT Keys::Refresh() {
+  return Boundary([&] { RefreshNow(); });
+}
+
+HRESULT Keys::Add(BSTR* KeyName, VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(KeyName);
+  VORN_CHECK_OUT(result);
+  *result = VARIANT_FALSE;
+  return Boundary([&] {
+    unique_hkey parent;
+    if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, parent) != registry::kSuccess) return;
+    // The name exactly as given: a path creates every missing key along it,
+    // and an existing key is opened and counts as success. Declared after
+    // the parent, so that it is closed first.
+    unique_hkey created;
+    if (registry::CreateKey(parent.get(), *KeyName, created) == registry::kSuccess) *result = VARIANT_TRUE;
+  });
+}
+
+HRESULT Keys::Delete(BSTR* KeyName, VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(KeyName);
+  VORN_CHECK_OUT(result);
+  *result = VARIANT_FALSE;
+  return Boundary([&] {
+    ComPtr<Key> child = Key::Create();
+    LONG root = hkey_;
+    ThrowIfFailed(child->put_HKEY(&root));
+    unique_bstr path = strings::Concat(path_.get(), L"\\", *KeyName);
+    ThrowIfFailed(child->put_Path(&path.ref()));
+
+    // The key object normalises the whole path. A name that adds no
+    // component (empty, spaces, backslashes) would leave it standing for
+    // this collection's own parent, or the root: never delete that.
+    unique_bstr child_path;
+    ThrowIfFailed(child->get_Path(child_path.put()));
+    if (!PathLiesBelow(path_.get(), child_path.get())) return;
+
+    VARIANT_BOOL exists = VARIANT_FALSE;
+    ThrowIfFailed(child->get_Exists(&exists));
+    if (exists != VARIANT_TRUE) return;
+    *result = child->DeleteTree() ? VARIANT_TRUE : VARIANT_FALSE;
+  });
+}
 
 HRESULT Keys::get_Path(BSTR* result) {
   VORN_CHECK_OUT(result);

@@ -12,6 +12,15 @@
 
 namespace vorn {
 
+// True when child, a normalised key path, names a key strictly below parent:
+// parent's path and a backslash (nothing at all when parent is the root
+// itself), then at least one character other than a backslash. The registry
+// skips empty components, so parent followed by nothing but backslashes
+// opens the parent itself. Compared by exact text: a path built from another
+// spelling of the parent (one that lost a leading space to trimming, say) is
+// not below it.
+bool PathLiesBelow(BSTR parent, BSTR child) noexcept;
+
 class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
  public:
   // _clsKeys
@@ -33,6 +42,8 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
   KeyedCollection& Items();  // auto-created
   void EnsureLoaded();
   void RefreshNow();
+  // Builds the item for the sub-key name and adds it under its own Name.
+  void AddItem(BSTR name);
 
   LONG hkey_ = 0;                          // mlngHKEY
   unique_bstr path_;                       // mstrPath, normalised

@@ -58,12 +58,12 @@ void Keys::RefreshNow() {
   unique_hkey parent;  // closed on every way out, errors included
   if (registry::OpenKey(hkey_, path_.get(), registry::kRead, parent) != registry::kSuccess) return;
   registry::SubKeyReader reader(parent.get());
+  registry::IndexWalk walk;
   for (LONG index = 0;; ++index) {
     LONG status = reader.Read(static_cast<DWORD>(index));
-    if (status == registry::kNoMoreItems) break;
-    // Once the key is gone (deleted while it is read), no further index can
-    // succeed; any other failure is of this index alone and skips it.
-    if (registry::KeyIsGone(status)) break;
+    // Ends once the key is gone (deleted while it is read); any other
+    // failure is of this index alone and skips it.
+    if (walk.Ends(status)) break;
     if (status == registry::kSuccess) AddItem(reader.Name().get());
     if (index == LONG_MAX) Raise(errors::kOverflow);
   }

@@ -30,6 +30,24 @@ inline HKEY RootHandle(LONG root) noexcept { return reinterpret_cast<HKEY>(stati
 // which no further index of an enumeration can succeed.
 bool KeyIsGone(LONG status) noexcept;
 
+// Decides, status by status, when an enumeration by index ends: at
+// kNoMoreItems, at the first status that says the key is gone, or after a
+// long run of indices that each failed (the registry then answers every
+// further index the same way, and counting on would take billions of calls).
+// Any other failure concerns its index alone, which is skipped.
+class IndexWalk {
+ public:
+  static constexpr int kFailedInARow = 256;
+  bool Ends(LONG status) noexcept {
+    if (status == kNoMoreItems || KeyIsGone(status)) return true;
+    failed_in_a_row_ = status == kSuccess ? 0 : failed_in_a_row_ + 1;
+    return failed_in_a_row_ >= kFailedInARow;
+  }
+
+ private:
+  int failed_in_a_row_ = 0;
+};
+
 // Names, paths and string data are handed to the registry only when the
 // system code page represents them exactly. Text that it cannot represent is
 // refused with kNoUnicodeTranslation before any registry call: a substituted

@@ -1,17 +1,205 @@
 #include "values/values.h"
 
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "platform/ansi_text.h"
+#include "platform/registry.h"
 #include "platform/strings.h"
+#include "values/value.h"
 
 namespace vorn {
 
+namespace {
+
+// The variable behind a variant passed by reference: a script's variable
+// arrives as a reference to a variant.
+VARIANT* Referenced(VARIANT* v) noexcept {
+  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+  return v;
+}
+
+// Whether the value can be taken as a number: numbers, numeric text, Empty
+// (as 0) and Booleans pass; Null, dates, other text, arrays and objects
+// without a numeric default value do not.
+bool IsNumeric(const VARIANT& value) {
+  if ((V_VT(&value) & ~VT_BYREF) == VT_DATE) return false;
+  unique_variant number;
+  return SUCCEEDED(::VariantChangeType(&number.ref(), const_cast<VARIANT*>(&value), 0, VT_R8));
+}
+
+// Stores the integer in the caller's variable.
+void WriteBack(VARIANT* variable, LONG data) noexcept {
+  if (V_VT(variable) == (VT_BYREF | VT_I4) && V_I4REF(variable)) {
+    *V_I4REF(variable) = data;
+    return;
+  }
+  ::VariantClear(variable);
+  V_VT(variable) = VT_I4;
+  V_I4(variable) = data;
+}
+
+}  // namespace
+
 Values::Values() : path_(MakeBstr(L"")) {}
 
-HRESULT Values::get_ValueExists(BSTR*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT Values::get_Item(VARIANT*, clsValue**) { return E_NOTIMPL; }
-HRESULT Values::get_Count(LONG*) { return E_NOTIMPL; }
-HRESULT Values::Add(BSTR*, VARIANT*, LONG*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT Values::Delete(BSTR*, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT Values::Refresh() { return E_NOTIMPL; }
+KeyedCollection& Values::Records() {
+  if (!values_) values_ = std::make_unique<KeyedCollection>();
+  return *values_;
+}
+
+void Values::EnsureLoaded() {
+  if (!refreshed_) RefreshNow();
+}
+
+void Values::RefreshNow() {
+  refreshed_ = true;
+  values_ = std::make_unique<KeyedCollection>();
+  KeyedCollection& records = *values_;
+
+  unique_hkey key;  // closed on every way out, errors included
+  if (registry::OpenKey(hkey_, path_.get(), registry::kRead, key) != registry::kSuccess) return;
+  registry::ValueReader reader(key.get());
+
+  // Names and types, one index at a time; no data is fetched here. Each
+  // record keeps the 8-bit name the registry listed, to query its data by.
+  struct Listed {
+    ComPtr<Value> record;
+    std::string name;
+    DWORD type;
+  };
+  std::vector<Listed> listed;
+  registry::IndexWalk walk;
+  for (LONG index = 0;; ++index) {
+    LONG status = reader.Read(static_cast<DWORD>(index));
+    if (walk.Ends(status)) break;
+    // A failed index filled nothing: no record is made from it.
+    if (status == registry::kSuccess) {
+      ComPtr<Value> record = Value::Create();
+      record->SetName(ansi::ToBstr(reader.Name().data(), reader.Name().size()));
+      record->SetType(static_cast<LONG>(reader.Type()));
+      records.Add(record->Published(), record->Name());
+      listed.push_back({record, reader.Name(), reader.Type()});
+    }
+    if (index == LONG_MAX) Raise(errors::kOverflow);
+  }
+
+  // The data of the two decoded types; any other type, and data that cannot
+  // be read, leaves the record's value Empty.
+  for (Listed& item : listed) {
+    if (item.type == REG_DWORD) {
+      LONG data = 0;
+      if (reader.QueryDword(item.name, data) != registry::kSuccess) continue;
+      unique_variant value;
+      V_VT(&value.ref()) = VT_I4;
+      V_I4(&value.ref()) = data;
+      item.record->SetData(std::move(value));
+    } else if (item.type == REG_SZ) {
+      unique_bstr text;
+      if (reader.QueryString(item.name, text) != registry::kSuccess) continue;
+      unique_variant value;
+      V_VT(&value.ref()) = VT_BSTR;
+      V_BSTR(&value.ref()) = text.release();
+      item.record->SetData(std::move(value));
+    }
+  }
+}
+
+HRESULT Values::get_ValueExists(BSTR* ValueName, VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(ValueName);
+  VORN_CHECK_OUT(result);
+  *result = VARIANT_FALSE;
+  return Boundary([&] {
+    EnsureLoaded();  // an error of this load reaches the caller
+    try {
+      // Looked up by name only, also when the text is a number.
+      unique_bstr name = strings::TrimSpaces(*ValueName);
+      IDispatch* item = Records().Find(name.get(), ::SysStringLen(name.get()));
+      if (!item) return;
+      ComPtr<clsValue> record;
+      if (FAILED(item->QueryInterface(guids::IID_clsValue, record.put_void())) || !record) return;
+      unique_variant value;
+      if (FAILED(record->get_Value(&value.ref()))) return;
+      *result = VARIANT_TRUE;
+    } catch (...) {
+      *result = VARIANT_FALSE;
+    }
+  });
+}
+
+HRESULT Values::get_Item(VARIANT* Index, clsValue** result) {
+  VORN_CHECK_OUT(Index);
+  VORN_CHECK_OUT(result);
+  *result = nullptr;
+  return Boundary([&] {
+    EnsureLoaded();
+    IDispatch* item = Records().Item(*Index);
+    ThrowIfFailed(item->QueryInterface(guids::IID_clsValue, reinterpret_cast<void**>(result)));
+  });
+}
+
+HRESULT Values::get_Count(LONG* result) {
+  VORN_CHECK_OUT(result);
+  *result = 0;
+  return Boundary([&] {
+    EnsureLoaded();
+    *result = Records().Count();
+  });
+}
+
+HRESULT Values::Add(BSTR* ValueName, VARIANT* Value, LONG* ValueType, VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(ValueName);
+  VORN_CHECK_OUT(Value);
+  VORN_CHECK_OUT(ValueType);
+  VORN_CHECK_OUT(result);
+  *result = VARIANT_FALSE;
+  return Boundary([&] {
+    bool written = false;
+    {
+      unique_hkey key;
+      if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, key) != registry::kSuccess) return;
+      VARIANT* variable = Referenced(Value);
+      if (*ValueType == REG_DWORD) {
+        if (IsNumeric(*variable)) {
+          unique_variant number;
+          ThrowIfFailed(::VariantChangeType(&number.ref(), variable, 0, VT_I4));  // out of range: overflow
+          LONG data = V_I4(&number.ref());
+          LONG status = registry::SetDword(key.get(), *ValueName, data);
+          WriteBack(variable, data);
+          written = status == registry::kSuccess;
+        }
+      } else {
+        // Every other type code is stored as REG_SZ.
+        unique_variant text;
+        ThrowIfFailed(::VariantChangeType(&text.ref(), variable, VARIANT_ALPHABOOL, VT_BSTR));
+        written = registry::SetString(key.get(), *ValueName, V_BSTR(&text.ref())) == registry::kSuccess;
+      }
+    }  // the key is closed before the reload opens it again
+    RefreshNow();
+    *result = written ? VARIANT_TRUE : VARIANT_FALSE;
+  });
+}
+
+HRESULT Values::Delete(BSTR* ValueName, VARIANT_BOOL* result) {
+  VORN_CHECK_OUT(ValueName);
+  VORN_CHECK_OUT(result);
+  *result = VARIANT_FALSE;
+  return Boundary([&] {
+    bool deleted = false;
+    {
+      unique_hkey key;
+      if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, key) != registry::kSuccess) return;
+      deleted = registry::DeleteValue(key.get(), *ValueName) == registry::kSuccess;
+    }
+    RefreshNow();
+    *result = deleted ? VARIANT_TRUE : VARIANT_FALSE;
+  });
+}
+
+HRESULT Values::Refresh() {
+  return Boundary([&] { RefreshNow(); });
+}
 
 HRESULT Values::get_Path(BSTR* result) {
   VORN_CHECK_OUT(result);

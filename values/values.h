@@ -32,6 +32,8 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
 
   KeyedCollection& Records();  // auto-created
   void EnsureLoaded();
+  // Replaces the records with the key's values as the registry lists them
+  // now. An error part-way leaves the records loaded so far in place.
   void RefreshNow();
 
   std::unique_ptr<KeyedCollection> values_;  // mcolValues

@@ -1,0 +1,268 @@
+#include "surface/registration.h"
+
+#include <objbase.h>
+
+#include <iterator>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "surface/class_factory.h"
+#include "surface/guids.h"
+
+namespace vorn::server {
+
+namespace {
+
+// The marshaller of dual, automation-compatible interfaces (PSOAInterface):
+// it marshals calls from the interface's description in the type library.
+constexpr wchar_t kAutomationMarshaller[] = L"{00020424-0000-0000-C000-000000000046}";
+constexpr wchar_t kLibraryVersion[] = L"1.0";
+
+std::wstring GuidText(const GUID& guid) {
+  wchar_t text[40] = {};
+  ::StringFromGUID2(guid, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+std::wstring ProgIdOf(const ClassRecord& record) { return std::wstring(kLibraryName) + L"." + record.name; }
+
+class OwnedKey {
+ public:
+  OwnedKey() = default;
+  OwnedKey(const OwnedKey&) = delete;
+  OwnedKey& operator=(const OwnedKey&) = delete;
+  ~OwnedKey() { reset(); }
+  HKEY get() const noexcept { return key_; }
+  HKEY* put() noexcept {
+    reset();
+    return &key_;
+  }
+  void reset(HKEY key = nullptr) noexcept {
+    if (key_) ::RegCloseKey(key_);
+    key_ = key;
+  }
+  HKEY release() noexcept { return std::exchange(key_, nullptr); }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// Writes string values below a root and keeps a journal of what it changed,
+// so that a registration that fails part way can be undone: keys it created
+// are deleted again, values it overwrote or added get their earlier state.
+class JournalledWriter {
+ public:
+  explicit JournalledWriter(HKEY root) noexcept : root_(root) {}
+
+  // Sets value `name` (null: the key's default value) of root\path to text,
+  // creating the keys along path that are missing.
+  LSTATUS Set(const std::wstring& path, const wchar_t* name, const std::wstring& text) {
+    OwnedKey key;
+    if (LSTATUS status = CreatePath(path, key); status != ERROR_SUCCESS) return status;
+    if (LSTATUS status = Remember(key.get(), path, name); status != ERROR_SUCCESS) return status;
+    return ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  }
+
+  // Undoes every change, the latest first. Best effort: nothing is reported.
+  void Undo() noexcept {
+    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
+      if (step->created_key) {
+        ::RegDeleteTreeW(root_, step->path.c_str());
+        continue;
+      }
+      OwnedKey key;
+      if (::RegOpenKeyExW(root_, step->path.c_str(), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) continue;
+      const wchar_t* name = step->has_name ? step->name.c_str() : nullptr;
+      if (step->had_value) {
+        ::RegSetValueExW(key.get(), name, 0, step->type, step->data.data(), static_cast<DWORD>(step->data.size()));
+      } else {
+        ::RegDeleteValueW(key.get(), name);
+      }
+    }
+    steps_.clear();
+  }
+
+ private:
+  struct Step {
+    bool created_key = false;  // path was created by this writer
+    std::wstring path;
+    // A value change: its earlier state.
+    bool has_name = false;
+    std::wstring name;
+    bool had_value = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+  };
+
+  // Opens root\path one component at a time, so that each key created on the
+  // way is known and journalled.
+  LSTATUS CreatePath(const std::wstring& path, OwnedKey& result) {
+    HKEY parent = root_;
+    OwnedKey current;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      std::size_t end = path.find(L'\\', start);
+      if (end == std::wstring::npos) end = path.size();
+      const std::wstring component = path.substr(start, end - start);
+      OwnedKey next;
+      DWORD disposition = 0;
+      // Room for the record first, so that recording a key once it exists
+      // cannot fail.
+      if (steps_.size() == steps_.capacity()) steps_.reserve(steps_.size() * 2 + 16);
+      LSTATUS status =
+          ::RegCreateKeyExW(parent, component.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_CREATE_SUB_KEY | KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, next.put(), &disposition);
+      if (status != ERROR_SUCCESS) return status;
+      if (disposition == REG_CREATED_NEW_KEY) {
+        Step step;
+        step.created_key = true;
+        step.path = path.substr(0, end);
+        steps_.push_back(std::move(step));
+      }
+      current.reset(next.release());
+      parent = current.get();
+      start = end + 1;
+    }
+    result.reset(current.release());
+    return ERROR_SUCCESS;
+  }
+
+  // Journals the current state of value `name` of key before it is set.
+  LSTATUS Remember(HKEY key, const std::wstring& path, const wchar_t* name) {
+    Step step;
+    step.path = path;
+    step.has_name = name != nullptr;
+    if (name) step.name = name;
+    for (;;) {
+      DWORD size = 0;
+      LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &step.type, nullptr, &size);
+      if (status == ERROR_FILE_NOT_FOUND) break;
+      if (status != ERROR_SUCCESS) return status;
+      step.data.resize(size);
+      status = ::RegQueryValueExW(key, name, nullptr, &step.type, step.data.data(), &size);
+      if (status == ERROR_MORE_DATA) continue;  // it grew in between
+      if (status != ERROR_SUCCESS) return status;
+      step.data.resize(size);
+      step.had_value = true;
+      break;
+    }
+    steps_.push_back(std::move(step));
+    return ERROR_SUCCESS;
+  }
+
+  HKEY root_;
+  std::vector<Step> steps_;
+};
+
+LSTATUS WriteEntries(JournalledWriter& writer, const std::wstring& module_path) {
+  const std::wstring libid = GuidText(guids::LIBID_VornRegAccLib);
+  struct Entry {
+    std::wstring path;
+    const wchar_t* name;
+    std::wstring text;
+  };
+  std::vector<Entry> entries;
+
+  for (const ClassRecord& record : ModuleClasses()) {
+    if (!record.create) continue;
+    const std::wstring clsid = L"CLSID\\" + GuidText(*record.clsid);
+    const std::wstring prog_id = ProgIdOf(record);
+    entries.push_back({clsid, nullptr, prog_id});
+    entries.push_back({clsid + L"\\InprocServer32", nullptr, module_path});
+    entries.push_back({clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"});
+    entries.push_back({clsid + L"\\ProgID", nullptr, prog_id});
+    entries.push_back({clsid + L"\\TypeLib", nullptr, libid});
+    entries.push_back({clsid + L"\\Version", nullptr, kLibraryVersion});
+    entries.push_back({prog_id, nullptr, prog_id});
+    entries.push_back({prog_id + L"\\CLSID", nullptr, GuidText(*record.clsid)});
+  }
+
+  // Locale 0 only: the type-library marshaller looks the library up there.
+  const std::wstring library = L"TypeLib\\" + libid + L"\\" + kLibraryVersion;
+  entries.push_back({library, nullptr, kLibraryDescription});
+  entries.push_back({library + L"\\0\\win32", nullptr, module_path});
+  entries.push_back({library + L"\\FLAGS", nullptr, L"0"});
+  entries.push_back({library + L"\\HELPDIR", nullptr, L""});
+
+  for (const ClassRecord& record : ModuleClasses()) {
+    const std::wstring iface = L"Interface\\" + GuidText(*record.default_iid);
+    entries.push_back({iface, nullptr, record.interface_name});
+    entries.push_back({iface + L"\\ProxyStubClsid", nullptr, kAutomationMarshaller});
+    entries.push_back({iface + L"\\ProxyStubClsid32", nullptr, kAutomationMarshaller});
+    entries.push_back({iface + L"\\TypeLib", nullptr, libid});
+    entries.push_back({iface + L"\\TypeLib", L"Version", kLibraryVersion});
+  }
+
+  for (const Entry& entry : entries) {
+    if (LSTATUS status = writer.Set(entry.path, entry.name, entry.text); status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+bool IsGone(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND; }
+
+// Deletes root\path when it has no sub-keys left.
+LSTATUS DeleteIfEmpty(HKEY root, const std::wstring& path) {
+  OwnedKey key;
+  LSTATUS status = ::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put());
+  if (status != ERROR_SUCCESS) return IsGone(status) ? ERROR_SUCCESS : status;
+  DWORD sub_keys = 0;
+  status = ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr);
+  key.reset();
+  if (status != ERROR_SUCCESS) return status;
+  if (sub_keys != 0) return ERROR_SUCCESS;
+  status = ::RegDeleteKeyW(root, path.c_str());
+  return IsGone(status) ? ERROR_SUCCESS : status;
+}
+
+}  // namespace
+
+HRESULT RegisterServer(HKEY classes_root, const std::wstring& module_path) noexcept {
+  JournalledWriter writer(classes_root);
+  try {
+    LSTATUS status = WriteEntries(writer, module_path);
+    if (status == ERROR_SUCCESS) return S_OK;
+    writer.Undo();
+    return HRESULT_FROM_WIN32(status);
+  } catch (const std::bad_alloc&) {
+    writer.Undo();
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    writer.Undo();
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT UnregisterServer(HKEY classes_root) noexcept {
+  try {
+    LSTATUS first_failure = ERROR_SUCCESS;
+    auto note = [&](LSTATUS status) {
+      if (status != ERROR_SUCCESS && !IsGone(status) && first_failure == ERROR_SUCCESS) first_failure = status;
+    };
+    auto remove_tree = [&](const std::wstring& path) { note(::RegDeleteTreeW(classes_root, path.c_str())); };
+
+    for (const ClassRecord& record : ModuleClasses()) {
+      if (!record.create) continue;
+      remove_tree(L"CLSID\\" + GuidText(*record.clsid));
+      remove_tree(ProgIdOf(record));
+    }
+    // Only this version of the library; the library's key goes with it
+    // unless another version is registered under it.
+    const std::wstring library = L"TypeLib\\" + GuidText(guids::LIBID_VornRegAccLib);
+    remove_tree(library + L"\\" + kLibraryVersion);
+    note(DeleteIfEmpty(classes_root, library));
+    for (const ClassRecord& record : ModuleClasses()) remove_tree(L"Interface\\" + GuidText(*record.default_iid));
+
+    return first_failure == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(first_failure);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+}  // namespace vorn::server

@@ -1,0 +1,38 @@
+// The module's registration entries, written and removed below a classes
+// root (HKEY_CLASSES_ROOT for DllRegisterServer and DllUnregisterServer):
+//
+//   CLSID\{clsid}                 = ProgID of the class
+//     InprocServer32              = module path, ThreadingModel = Apartment
+//     ProgID                      = VornRegAccLib.<class>
+//     TypeLib                     = {libid}
+//     Version                     = 1.0
+//   VornRegAccLib.<class>         = ProgID of the class
+//     CLSID                       = {clsid}
+//   TypeLib\{libid}\1.0           = Vorn Registry Access Library
+//     0\win32                     = module path
+//     FLAGS                       = 0
+//     HELPDIR                     = (empty)
+//   Interface\{iid}               = interface name
+//     ProxyStubClsid, ProxyStubClsid32 = the automation marshaller
+//     TypeLib                     = {libid}, Version = 1.0
+//
+// for each creatable class and for the default interface of every class.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace vorn::server {
+
+// Writes every entry. On failure the entries that this call created are
+// removed again, values it overwrote get their earlier contents back, and the
+// first failure is returned as an HRESULT.
+HRESULT RegisterServer(HKEY classes_root, const std::wstring& module_path) noexcept;
+
+// Removes every entry, whole trees of the library's own keys, never a shared
+// parent. Entries that are already gone count as removed; a removal that
+// fails does not stop the others, and the first failure is returned.
+HRESULT UnregisterServer(HKEY classes_root) noexcept;
+
+}  // namespace vorn::server

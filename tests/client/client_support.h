@@ -1,5 +1,5 @@
-// Helpers of the client tests: the module under test, a private registry key
-// per test, automation values, and calls through IDispatch by identifier.
+// Helpers of the client tests: a private registry key per test, owned
+// automation values, creation and calls by dispatch identifier.
 #pragma once
 
 #include <oaidl.h>
@@ -10,121 +10,83 @@
 #include <string>
 #include <vector>
 
+#include "surface/guids.h"
+#include "surface/interfaces.h"
+#include "tests/module_path.h"
+
 namespace client {
 
 using Microsoft::WRL::ComPtr;
+using namespace vorn::guids;
 
-// The module named on the command line, as a Windows path.
-const std::wstring& ModulePath();
+inline constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);  // as the library takes it
+inline constexpr WORD kGet = DISPATCH_PROPERTYGET, kPut = DISPATCH_PROPERTYPUT, kSet = DISPATCH_PROPERTYPUTREF,
+                      kCall = DISPATCH_METHOD;
 
-// The module's exports, loaded with LoadLibrary from ModulePath().
-struct Exports {
-  HMODULE module = nullptr;
-  HRESULT(__stdcall* CanUnloadNow)() = nullptr;
-  HRESULT(__stdcall* GetClassObject)(REFCLSID, REFIID, void**) = nullptr;
-  HRESULT(__stdcall* RegisterServer)() = nullptr;
-  HRESULT(__stdcall* UnregisterServer)() = nullptr;
-};
-// Loaded once per process and kept loaded.
-const Exports& Module();
-
-// HKEY_CURRENT_USER as the library takes it.
-inline constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
-
-// HKCU\Software\VornRegistryTests\<unique> for one test, deleted with
-// everything below it at the end. Written and read with the wide registry
-// functions directly.
-class ScratchKey {
- public:
-  ScratchKey();
-  ~ScratchKey();
-  ScratchKey(const ScratchKey&) = delete;
-  ScratchKey& operator=(const ScratchKey&) = delete;
-
-  const std::wstring& Path() const { return path_; }
-  std::wstring Below(const std::wstring& sub) const { return sub.empty() ? path_ : path_ + L"\\" + sub; }
-  void CreateKey(const std::wstring& sub) const;
-  bool KeyExists(const std::wstring& sub) const;
-  void SetString(const std::wstring& sub, const std::wstring& name, const std::wstring& text) const;
-  void SetDword(const std::wstring& sub, const std::wstring& name, DWORD data) const;
-  // Type and data of a value: REG_SZ as text, REG_DWORD as its number in
-  // decimal; false when missing.
-  bool Read(const std::wstring& sub, const std::wstring& name, DWORD& type, std::wstring& data) const;
-
- private:
-  std::wstring path_;
-};
-
-// Registry reads below any root. null name: the default value.
-bool KeyExists(HKEY root, const std::wstring& path);
-// The REG_SZ value, or false when the key or value is missing or not REG_SZ.
-bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& text);
-
-// An owned VARIANT.
-class Variant {
- public:
-  Variant() { ::VariantInit(&v_); }
-  explicit Variant(LONG i) : Variant() {
-    V_VT(&v_) = VT_I4;
-    V_I4(&v_) = i;
-  }
-  explicit Variant(const std::wstring& s) : Variant() {
-    V_VT(&v_) = VT_BSTR;
-    V_BSTR(&v_) = ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
-  }
-  explicit Variant(IDispatch* d) : Variant() {
-    V_VT(&v_) = VT_DISPATCH;
-    V_DISPATCH(&v_) = d;
-    if (d) d->AddRef();
-  }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  ~Variant() { ::VariantClear(&v_); }
-  VARIANT* get() { return &v_; }
-  const VARIANT* get() const { return &v_; }
-  VARTYPE vt() const { return V_VT(&v_); }
-  std::wstring Text() const;  // VT_BSTR contents, or "" for anything else
-  LONG I4() const { return vt() == VT_I4 ? V_I4(&v_) : 0; }
-
- private:
-  VARIANT v_;
-};
-
-// An owned BSTR.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::wstring& s) : b_(::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { ::SysFreeString(b_); }
-  BSTR* put() {
-    ::SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-  BSTR* ref() { return &b_; }  // for by-reference parameters
-  std::wstring Text() const { return std::wstring(b_ ? b_ : L"", ::SysStringLen(b_)); }
-
- private:
-  BSTR b_ = nullptr;
-};
-
-// IDispatch::Invoke by dispatch identifier. args in their natural order;
-// for a property put or putref the last one is the value.
-HRESULT InvokeId(IDispatch* object, DISPID id, WORD flags, std::vector<const VARIANT*> args = {},
-                 Variant* result = nullptr);
-inline HRESULT GetId(IDispatch* object, DISPID id, Variant& result, std::vector<const VARIANT*> args = {}) {
-  return InvokeId(object, id, DISPATCH_PROPERTYGET, std::move(args), &result);
-}
-inline HRESULT PutId(IDispatch* object, DISPID id, const Variant& value) {
-  return InvokeId(object, id, DISPATCH_PROPERTYPUT, {value.get()});
+inline bool CreateKey(HKEY root, const std::wstring& path, DWORD options = 0) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key, nullptr)) return false;
+  return ::RegCloseKey(key), true;
 }
 
-// The identity of an object (its IUnknown), for "same object" comparisons.
-IUnknown* Identity(IUnknown* object);
+inline bool KeyExists(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  return !::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) && !::RegCloseKey(key);
+}
 
-// Waits for handle while pumping this thread's messages, as an STA must.
-bool WaitPumping(HANDLE handle, DWORD timeout_ms);
+// HKCU\Software\VornRegistryTests\<unique>, deleted with its tree at the end.
+struct ScratchKey {
+  std::wstring path = L"Software\\VornRegistryTests\\client-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                      std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(++counter);
+  static inline int counter = 0;
+  ScratchKey() { CreateKey(HKEY_CURRENT_USER, path); }
+  ~ScratchKey() { ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
+  std::wstring Below(const std::wstring& sub) const { return path + L"\\" + sub; }
+  void Make(const std::wstring& sub) const { CreateKey(HKEY_CURRENT_USER, Below(sub)); }
+  bool Has(const std::wstring& sub) const { return KeyExists(HKEY_CURRENT_USER, Below(sub)); }
+  void SetString(const std::wstring& name, const std::wstring& text) const {
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str(), REG_SZ, text.c_str(), 2 * (text.size() + 1));
+  }
+};
+
+// An owned VARIANT; copies are deep, so that tables can hold them.
+struct Variant : VARIANT {
+  Variant() { ::VariantInit(this); }
+  Variant(LONG i) : Variant() { V_VT(this) = VT_I4, V_I4(this) = i; }
+  Variant(const std::wstring& s) : Variant() { V_VT(this) = VT_BSTR, V_BSTR(this) = ::SysAllocString(s.c_str()); }
+  Variant(const wchar_t* s) : Variant(std::wstring(s)) {}
+  Variant(IDispatch* d) : Variant() { V_VT(this) = VT_DISPATCH, V_DISPATCH(this) = d, d && d->AddRef(); }
+  Variant(const Variant& other) : Variant() { *this = other; }
+  Variant& operator=(const Variant& other) { return ::VariantCopy(this, const_cast<Variant*>(&other)), *this; }
+  ~Variant() { ::VariantClear(this); }
+  std::wstring Text() const { return V_VT(this) == VT_BSTR && V_BSTR(this) ? V_BSTR(this) : L""; }
+};
+
+// An out-parameter for a string: v is emptied and then holds what is written.
+inline BSTR* Out(Variant& v) { return ::VariantClear(&v), V_VT(&v) = VT_BSTR, &V_BSTR(&v); }
+
+// IDispatch::Invoke by identifier, the arguments in their natural order (for
+// a put, the last is the value). Each is passed as a copy of its own, as a
+// script passes a literal: a member may replace a by-reference argument.
+inline HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<Variant> args = {},
+                      Variant* result = nullptr) {
+  std::vector<Variant> reversed(args.rbegin(), args.rend());
+  DISPID named = DISPID_PROPERTYPUT;
+  const bool put = flags & (kPut | kSet);
+  DISPPARAMS params = {reversed.data(), put ? &named : nullptr, static_cast<UINT>(reversed.size()), put};
+  if (result) ::VariantClear(result);
+  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+}
+
+template <typename T>
+ComPtr<T> Create(const CLSID& clsid, const IID& iid) {
+  ComPtr<T> object;
+  return ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, &object), object;
+}
+
+inline IUnknown* Identity(IUnknown* object) {  // for "same object" comparisons
+  ComPtr<IUnknown> unknown;
+  return object && SUCCEEDED(object->QueryInterface(IID_IUnknown, &unknown)) ? unknown.Get() : nullptr;
+}
 
 }  // namespace client

@@ -1,96 +1,57 @@
 // Resources of the built module: the embedded type library, the records of
-// each class's default interface, and the version block. Needs the module
-// itself; given only a .tlb, these tests are skipped.
-
+// each class's default interface, and the version block.
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "contract_support.h"
 #include "surface/guids.h"
+#include "tests/module_path.h"
 
 namespace contract {
 namespace {
 
 using namespace vorn::guids;
 
-class ModuleResources : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!targetIsModule()) GTEST_SKIP() << "not given the module, only a type library";
-    module_ = LoadLibraryExW(targetPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_TRUE(module_) << "cannot load the module as data, error " << GetLastError();
-  }
-  void TearDown() override {
-    if (module_) FreeLibrary(module_);
-  }
-
-  // Languages under which a resource exists.
-  std::vector<WORD> languages(LPCWSTR type, LPCWSTR name) const {
-    std::vector<WORD> langs;
-    EnumResourceLanguagesW(module_, type, name, collectLanguage, reinterpret_cast<LONG_PTR>(&langs));
-    return langs;
-  }
-  static BOOL CALLBACK collectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR out) {
-    reinterpret_cast<std::vector<WORD>*>(out)->push_back(lang);
-    return TRUE;
-  }
-
-  std::vector<BYTE> data(LPCWSTR type, LPCWSTR name) const {
-    HRSRC res = FindResourceExW(module_, type, name, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-    if (!res) return {};
-    const BYTE* p = static_cast<const BYTE*>(LockResource(LoadResource(module_, res)));
-    return p ? std::vector<BYTE>(p, p + SizeofResource(module_, res)) : std::vector<BYTE>{};
-  }
-
-  HMODULE module_ = nullptr;
-};
-
-const std::vector<WORD> kNeutralOnly{MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)};
-
-TEST_F(ModuleResources, AllResourcesAreLanguageNeutral) {
-  EXPECT_EQ(languages(L"TYPELIB", MAKEINTRESOURCEW(1)), kNeutralOnly);
-  EXPECT_EQ(languages(RT_VERSION, MAKEINTRESOURCEW(1)), kNeutralOnly);
-  for (const wchar_t* type : {L"_IID_CLSKEY", L"_IID_CLSKEYS", L"_IID_CLSVALUE", L"_IID_CLSVALUES"})
-    EXPECT_EQ(languages(type, MAKEINTRESOURCEW(1)), kNeutralOnly) << testing::PrintToString(std::wstring(type));
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
+  return reinterpret_cast<std::vector<WORD>*>(out)->push_back(language), TRUE;
 }
 
-TEST_F(ModuleResources, DefaultInterfaceRecordsHoldSizeAndIid) {
-  static const struct {
-    const wchar_t* type;
-    GUID iid;
-  } kRecords[] = {
-      {L"_IID_CLSKEY", IID__clsKey},
-      {L"_IID_CLSKEYS", IID__clsKeys},
-      {L"_IID_CLSVALUE", IID_clsValue},
-      {L"_IID_CLSVALUES", IID__clsValues},
-  };
-  for (const auto& r : kRecords) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(r.type)));
-    std::vector<BYTE> bytes = data(r.type, MAKEINTRESOURCEW(1));
-    ASSERT_EQ(bytes.size(), 20u);
+// Every resource exists once, language neutral; each _IID_ record is a 32-bit
+// 16 followed by the identifier of the class's default interface.
+TEST(ModuleResources, LanguageNeutralTypeLibraryVersionAndInterfaceRecords) {
+  const HMODULE module = ::LoadLibraryExW(ModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module) << "cannot load the module as data, error " << ::GetLastError();
+  const std::pair<const wchar_t*, const GUID*> resources[] = {
+      {L"TYPELIB", nullptr},          {RT_VERSION, nullptr},          {L"_IID_CLSKEY", &IID__clsKey},
+      {L"_IID_CLSKEYS", &IID__clsKeys}, {L"_IID_CLSVALUE", &IID_clsValue}, {L"_IID_CLSVALUES", &IID__clsValues}};
+  for (const auto& [type, iid] : resources) {
+    SCOPED_TRACE(IS_INTRESOURCE(type) ? "RT_VERSION" : testing::PrintToString(type));
+    std::vector<WORD> languages;
+    ::EnumResourceLanguagesW(module, type, MAKEINTRESOURCEW(1), CollectLanguage,
+                             reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, std::vector<WORD>{MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)});
+    if (!iid) continue;
+    const HRSRC found = ::FindResourceExW(module, type, MAKEINTRESOURCEW(1), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    const BYTE* data = found ? static_cast<const BYTE*>(::LockResource(::LoadResource(module, found))) : nullptr;
+    ASSERT_TRUE(data);
     std::vector<BYTE> want{16, 0, 0, 0};
-    const BYTE* iid = reinterpret_cast<const BYTE*>(&r.iid);
-    want.insert(want.end(), iid, iid + sizeof(GUID));
-    EXPECT_EQ(bytes, want);
+    want.insert(want.end(), reinterpret_cast<const BYTE*>(iid), reinterpret_cast<const BYTE*>(iid + 1));
+    EXPECT_EQ(std::vector<BYTE>(data, data + ::SizeofResource(module, found)), want);
   }
+  ::FreeLibrary(module);
 }
 
-TEST_F(ModuleResources, VersionBlock) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(targetPath().c_str(), &ignored);
-  ASSERT_GT(size, 0u);
+TEST(ModuleResources, VersionBlock) {
+  DWORD ignored = 0, size = ::GetFileVersionInfoSizeW(ModulePath().c_str(), &ignored);
   std::vector<BYTE> block(size);
-  ASSERT_TRUE(GetFileVersionInfoW(targetPath().c_str(), 0, size, block.data()));
-
-  auto query = [&](const std::wstring& path, UINT* len) -> void* {
+  ASSERT_TRUE(size && ::GetFileVersionInfoW(ModulePath().c_str(), 0, size, block.data()));
+  UINT length = 0;
+  auto query = [&](const std::wstring& path) {
     void* p = nullptr;
-    *len = 0;
-    return VerQueryValueW(block.data(), path.c_str(), &p, len) ? p : nullptr;
+    return ::VerQueryValueW(block.data(), path.c_str(), &p, &length) ? p : nullptr;
   };
 
-  UINT len = 0;
-  auto* fixed = static_cast<VS_FIXEDFILEINFO*>(query(L"\\", &len));
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\"));
   ASSERT_TRUE(fixed);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
@@ -101,16 +62,13 @@ TEST_F(ModuleResources, VersionBlock) {
   EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 
-  auto* translation = static_cast<WORD*>(query(L"\\VarFileInfo\\Translation", &len));
+  const auto* translation = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation"));
   ASSERT_TRUE(translation);
-  ASSERT_EQ(len, 2 * sizeof(WORD)) << "exactly one translation";
+  ASSERT_EQ(length, 2 * sizeof(WORD)) << "exactly one translation";
   EXPECT_EQ(translation[0], 0x040A);
   EXPECT_EQ(translation[1], 1200);
 
-  static const struct {
-    const wchar_t* key;
-    const wchar_t* value;
-  } kStrings[] = {
+  const std::pair<const wchar_t*, std::wstring> strings[] = {
       {L"FileVersion", L"1.00"},
       {L"ProductVersion", L"1.00"},
       {L"FileDescription", L"Vorn Registry Access Library"},
@@ -119,12 +77,9 @@ TEST_F(ModuleResources, VersionBlock) {
       {L"OriginalFilename", L"VornRegistry.dll"},
       {L"OLESelfRegister", L""},  // present, empty: marks the module self-registering
   };
-  for (const auto& s : kStrings) {
-    const wchar_t* text = static_cast<const wchar_t*>(
-        query(std::wstring(L"\\StringFileInfo\\040A04B0\\") + s.key, &len));
-    ASSERT_TRUE(text) << testing::PrintToString(std::wstring(s.key)) << " missing";
-    EXPECT_EQ(std::wstring(text, wcsnlen(text, len)), s.value)
-        << testing::PrintToString(std::wstring(s.key));
+  for (const auto& [key, value] : strings) {
+    const auto* text = static_cast<const wchar_t*>(query(std::wstring(L"\\StringFileInfo\\040A04B0\\") + key));
+    EXPECT_EQ(text ? std::wstring(text, wcsnlen(text, length)) : L"<missing>", value) << testing::PrintToString(key);
   }
 }
 

@@ -1,0 +1,192 @@
+// The module as the platform meets it: its exports, called on the module
+// loaded from its path, and the entries that registration writes and removes.
+#include <gtest/gtest.h>
+
+#include "client_support.h"
+
+namespace client {
+namespace {
+
+HMODULE Module() { static const HMODULE module = ::LoadLibraryW(ModulePath().c_str()); return module; }
+template <typename... Args>
+HRESULT Export(const char* name, Args... args) {
+  FARPROC function = ::GetProcAddress(Module(), name);
+  return function ? reinterpret_cast<HRESULT(__stdcall*)(Args...)>(reinterpret_cast<void*>(function))(args...)
+                  : E_POINTER;
+}
+HRESULT CanUnload() { return Export("DllCanUnloadNow"); }
+ComPtr<IClassFactory> Factory(const CLSID& clsid) {
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(S_OK, Export("DllGetClassObject", &clsid, &IID_IClassFactory, static_cast<void**>(&factory)));
+  return factory;
+}
+
+std::wstring G(const GUID& guid) { wchar_t text[40] = {}; return ::StringFromGUID2(guid, text, 40), text; }
+
+const struct { const wchar_t* prog_id; const CLSID& clsid; const IID& default_iid; } kClasses[] = {
+    {L"VornRegAccLib.clsKey", CLSID_clsKey, IID__clsKey},
+    {L"VornRegAccLib.clsKeys", CLSID_clsKeys, IID__clsKeys},
+    {L"VornRegAccLib.clsValues", CLSID_clsValues, IID__clsValues}};
+
+TEST(Exports, NamesAndOrdinalsNameTheSameFunctions) {
+  ASSERT_TRUE(Module()) << "cannot load the module, error " << ::GetLastError();
+  const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
+  for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+    EXPECT_TRUE(::GetProcAddress(Module(), names[ordinal - 1])) << names[ordinal - 1];
+    EXPECT_EQ(::GetProcAddress(Module(), names[ordinal - 1]), ::GetProcAddress(Module(), MAKEINTRESOURCEA(ordinal)));
+  }
+}
+
+TEST(Exports, ClassObjectsMakeANewUnaggregatedObjectEachTime) {
+  for (const auto& c : kClasses) {
+    ComPtr<IClassFactory> factory = Factory(c.clsid);
+    ComPtr<IUnknown> first, second;
+    void* aggregated = reinterpret_cast<void*>(1);
+    ASSERT_TRUE(factory);
+    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, c.default_iid, &first));
+    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, &second));
+    EXPECT_NE(Identity(first.Get()), Identity(second.Get()));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(second.Get(), IID_IUnknown, &aggregated));
+    EXPECT_EQ(nullptr, aggregated);
+  }
+  for (const GUID* other : {&CLSID_clsValue, &LIBID_VornRegAccLib, &IID__clsKey, &GUID_NULL}) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, Export("DllGetClassObject", other, &IID_IClassFactory, &object));
+    EXPECT_EQ(nullptr, object) << G(*other);
+  }
+  EXPECT_EQ(S_OK, CanUnload());
+}
+
+// Class objects and locks keep the module loaded, and so does every object a
+// client holds, also one it got from another object it has since released.
+TEST(Exports, UnloadWaitsForEveryObjectAndLock) {
+  ASSERT_EQ(S_OK, CanUnload());
+  ComPtr<IClassFactory> factory = Factory(CLSID_clsKeys);
+  EXPECT_EQ(S_FALSE, CanUnload()) << "a class object";
+  ASSERT_EQ(S_OK, factory->LockServer(TRUE));
+  factory.Reset();
+  EXPECT_EQ(S_FALSE, CanUnload()) << "a lock";
+  EXPECT_EQ(S_OK, Factory(CLSID_clsValues)->LockServer(FALSE)) << "locks belong to the module";
+  EXPECT_EQ(S_OK, CanUnload());
+
+  ScratchKey scratch;
+  scratch.SetString(L"text", L"abc");
+  scratch.Make(L"child");
+  ComPtr<IDispatch> key;
+  Variant values, sub_keys, record, child, path;
+  ASSERT_EQ(S_OK, Factory(CLSID_clsKey)->CreateInstance(nullptr, IID_IDispatch, &key));
+  EXPECT_TRUE(FAILED(Factory(CLSID_clsKey)->LockServer(FALSE))) << "an unlock without a lock hides no object";
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x68030002, kPut, {kCurrentUser}));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x68030001, kPut, {scratch.path}));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x40030003, kGet, {}, &values));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x40030004, kGet, {}, &sub_keys));
+  key.Reset();
+  EXPECT_EQ(S_FALSE, CanUnload()) << "collections taken from a key object";
+  ASSERT_EQ(S_OK, Invoke(V_DISPATCH(&values), DISPID_VALUE, kGet, {1}, &record));
+  ASSERT_EQ(S_OK, Invoke(V_DISPATCH(&sub_keys), DISPID_VALUE, kGet, {1}, &child));
+  values = sub_keys = Variant();
+  EXPECT_EQ(S_FALSE, CanUnload()) << "a clsValue and a clsKey taken from collections";
+  record = Variant();
+  EXPECT_EQ(S_FALSE, CanUnload()) << "a clsKey taken from a collection";
+  child = Variant();
+  EXPECT_EQ(S_OK, CanUnload());
+
+  // That check dropped the cached type information: a new object loads it again.
+  ASSERT_EQ(S_OK, Factory(CLSID_clsKey)->CreateInstance(nullptr, IID_IDispatch, &key));
+  EXPECT_EQ(S_OK, Invoke(key.Get(), 0x68030001, kPut, {L"\\Software\\"}));
+  EXPECT_EQ(S_OK, Invoke(key.Get(), 0x68030001, kGet, {}, &path));
+  EXPECT_EQ(L"Software", path.Text());
+}
+
+// Registered, every value the registration writes below HKEY_CLASSES_ROOT is
+// there; unregistered, the key of each that belongs to the library alone (the
+// ProgID, or the identifier below CLSID, TypeLib or Interface) is gone.
+void ExpectRegistered(bool registered) {
+  const std::wstring module = ModulePath(), libid = G(LIBID_VornRegAccLib), library = L"TypeLib\\" + libid + L"\\1.0";
+  const std::wstring marshaller = L"{00020424-0000-0000-C000-000000000046}";
+  struct Entry { std::wstring path; const wchar_t* name; std::wstring value; };  // null name: the default value
+  std::vector<Entry> entries = {
+      {library, nullptr, L"Vorn Registry Access Library"}, {library + L"\\0\\win32", nullptr, module},
+      {library + L"\\FLAGS", nullptr, L"0"}, {library + L"\\HELPDIR", nullptr, L""}};
+  for (const auto& c : kClasses) {
+    const std::wstring key = L"CLSID\\" + G(c.clsid), server = key + L"\\InprocServer32";
+    entries.insert(entries.end(), {{key, nullptr, c.prog_id}, {server, nullptr, module},
+                                   {server, L"ThreadingModel", L"Apartment"}, {key + L"\\ProgID", nullptr, c.prog_id},
+                                   {key + L"\\TypeLib", nullptr, libid}, {key + L"\\Version", nullptr, L"1.0"},
+                                   {c.prog_id + std::wstring(L"\\CLSID"), nullptr, G(c.clsid)}});
+  }
+  for (const auto& [name, iid] : {std::pair{L"_clsKey", &IID__clsKey}, {L"_clsKeys", &IID__clsKeys},
+                                  {L"_clsValues", &IID__clsValues}, {L"clsValue", &IID_clsValue}}) {
+    const std::wstring key = L"Interface\\" + G(*iid);
+    entries.insert(entries.end(), {{key, nullptr, name}, {key + L"\\ProxyStubClsid", nullptr, marshaller},
+                                   {key + L"\\ProxyStubClsid32", nullptr, marshaller},
+                                   {key + L"\\TypeLib", nullptr, libid}, {key + L"\\TypeLib", L"Version", L"1.0"}});
+  }
+  for (const auto& [path, name, want] : entries) {
+    const bool prog_id = path.rfind(L"VornRegAccLib.", 0) == 0;
+    const std::size_t first = path.find(L'\\'), own = prog_id ? first : path.find(L'\\', first + 1);
+    wchar_t value[1024] = L"";
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (registered)  // paths compare as the file system does
+      EXPECT_TRUE(!::RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) &&
+                  !_wcsicmp(value, want.c_str()))
+          << testing::PrintToString(path + L" " + (name ? name : L"(default)") + L": " + value);
+    else
+      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, path.substr(0, own))) << testing::PrintToString(path) << " is left";
+  }
+  for (const wchar_t* shared : {L"CLSID", L"TypeLib", L"Interface"}) EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, shared));
+}
+
+// With the module registered by regsvr32.
+TEST(Registration, EntriesProgIdsAndTypeLibrary) {
+  ExpectRegistered(true);
+  for (const auto& c : kClasses) {
+    CLSID clsid = GUID_NULL;
+    EXPECT_EQ(S_OK, ::CLSIDFromProgID(c.prog_id, &clsid));
+    EXPECT_EQ(G(c.clsid), G(clsid));
+  }
+  ComPtr<ITypeLib> library;
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, ::LoadRegTypeLib(LIBID_VornRegAccLib, 1, 0, 0, &library));
+  EXPECT_EQ(S_OK, library->GetTypeInfoOfGuid(IID__clsKey, &info));
+}
+
+// Unregistering and registering again, run alone; leaves the module registered.
+struct RegistrationCycle : ::testing::Test {
+  void TearDown() override { EXPECT_EQ(S_OK, Export("DllRegisterServer")); }
+};
+
+TEST_F(RegistrationCycle, UnregisterRemovesEveryEntryAndOnlyThose) {
+  ASSERT_EQ(S_OK, Export("DllUnregisterServer"));
+  ASSERT_EQ(S_OK, Export("DllUnregisterServer")) << "already gone is not a failure";
+  ExpectRegistered(false);
+  ASSERT_EQ(S_OK, Export("DllRegisterServer"));
+  ASSERT_EQ(S_OK, Export("DllRegisterServer")) << "registering twice";
+  ExpectRegistered(true);
+  ASSERT_EQ(S_OK, Export("DllUnregisterServer"));
+  ExpectRegistered(false);
+}
+
+// A volatile key makes every non-volatile key that registration creates below
+// it fail. Everything written before the failure is removed again, but not
+// the key that existed before the call.
+TEST_F(RegistrationCycle, FailedRegistrationLeavesNothingHalfWritten) {
+  const std::wstring last = L"Interface\\" + G(IID_clsValue);
+  ASSERT_EQ(S_OK, Export("DllUnregisterServer"));
+  EXPECT_TRUE(CreateKey(HKEY_CLASSES_ROOT, last, REG_OPTION_VOLATILE));
+  EXPECT_TRUE(FAILED(Export("DllRegisterServer")));
+  EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, last));
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, last.c_str());
+  ExpectRegistered(false);
+}
+
+}  // namespace
+}  // namespace client
+
+// Runs the client tests on a single-threaded apartment, as script clients do.
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+  int result = RUN_ALL_TESTS();
+  return ::CoUninitialize(), result;
+}

@@ -10,6 +10,7 @@ namespace vorn::registry {
 
 namespace {
 
+constexpr DWORD kShortNameBuffer = 2000;
 constexpr DWORD kValueNameBuffer = 32768;
 constexpr DWORD kStringDataBuffer = 2000;
 // How often a string value is read again when it grew between the size
@@ -96,17 +97,25 @@ unique_bstr SubKeyReader::Name() const { return ansi::ToBstr(name_, name_length_
 ValueReader::ValueReader(HKEY key) : key_(key), name_buffer_(kValueNameBuffer), data_(kStringDataBuffer) {}
 
 LONG ValueReader::Read(DWORD index) {
-  DWORD name_length = kValueNameBuffer;
-  DWORD type = 0;
-  DWORD data_size = kStringDataBuffer;
-  LONG status =
-      api::EnumValueA(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, &data_size);
-  if (status == kSuccess) {
-    if (name_length > kValueNameBuffer) return ERROR_MORE_DATA;
-    name_.assign(name_buffer_.data(), name_length);
-    type_ = type;
+  // Most names fit the short buffer, which the registry serves much faster;
+  // a longer name is read again, at the same index, into one large enough
+  // for the longest name the registry allows. No data is fetched.
+  DWORD capacity = kShortNameBuffer;
+  for (;;) {
+    DWORD name_length = capacity;
+    DWORD type = 0;
+    LONG status = api::EnumValueA(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA && capacity < kValueNameBuffer) {
+      capacity = kValueNameBuffer;
+      continue;
+    }
+    if (status == kSuccess) {
+      if (name_length >= capacity) return ERROR_MORE_DATA;
+      name_.assign(name_buffer_.data(), name_length);
+      type_ = type;
+    }
+    return status;
   }
-  return status;
 }
 
 LONG ValueReader::QueryDword(const std::string& name, LONG& data) {

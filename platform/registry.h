@@ -103,7 +103,8 @@ class ValueReader {
  private:
   HKEY key_;
   // Large enough for the longest value name the registry allows (16,383
-  // characters, up to two bytes each in a double-byte code page).
+  // characters, up to two bytes each in a double-byte code page); only its
+  // first 2,000 bytes are offered unless a name needs more.
   std::vector<char> name_buffer_;
   std::string name_;
   DWORD type_ = 0;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
-#include "platform/handles.h"
+#include "support/com.h"
 #include "surface/guids.h"
 
 namespace vorn {
@@ -11,40 +11,27 @@ namespace {
 
 std::wstring ThreadErrorDescription() {
   ComPtr<IErrorInfo> info;
-  if (::GetErrorInfo(0, info.put()) != S_OK || !info) return L"<none>";
   unique_bstr text;
-  info->GetDescription(text.put());
-  return std::wstring(text.get() ? text.get() : L"", ::SysStringLen(text.get()));
+  if (::GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(text.put());
+  return test::W(text.get());
 }
 
-TEST(ErrorsTest, GuardReportsNumberAndDescription) {
-  HRESULT hr = Guard(guids::IID__clsKey, [] { Raise(errors::kDuplicateKey); });
-  EXPECT_EQ(static_cast<HRESULT>(0x800A01C9), hr);
+TEST(ErrorsTest, GuardReportsConventionalNumbersAndPassesOthersOn) {
+  EXPECT_EQ(static_cast<HRESULT>(0x800A01C9), Guard(guids::IID__clsKey, [] { Raise(errors::kDuplicateKey); }));
   EXPECT_EQ(L"This key is already associated with an element of this collection", ThreadErrorDescription());
-
   EXPECT_EQ(S_OK, Guard(guids::IID__clsKey, [] {}));
   EXPECT_EQ(errors::kOutOfMemory, Guard(guids::IID__clsKey, [] { throw std::bad_alloc(); }));
-}
+  // Statuses of the platform's conversions become the conventional errors.
+  const HRESULT cases[][2] = {{DISP_E_TYPEMISMATCH, errors::kTypeMismatch},
+                              {E_INVALIDARG, errors::kInvalidProcedureCall},
+                              {E_OUTOFMEMORY, errors::kOutOfMemory},
+                              {DISP_E_OVERFLOW, errors::kOverflow}};
+  for (const auto& c : cases) EXPECT_EQ(c[1], Guard(guids::IID__clsKey, [&] { ThrowIfFailed(c[0]); }));
+  EXPECT_EQ(L"Overflow", ThreadErrorDescription());
 
-TEST(ErrorsTest, ConversionStatusesBecomeConventionalErrors) {
-  struct Case {
-    HRESULT given, raised;
-  } cases[] = {{DISP_E_OVERFLOW, errors::kOverflow},
-               {DISP_E_TYPEMISMATCH, errors::kTypeMismatch},
-               {E_INVALIDARG, errors::kInvalidProcedureCall},
-               {E_OUTOFMEMORY, errors::kOutOfMemory}};
-  for (const Case& c : cases) {
-    HRESULT hr = Guard(guids::IID__clsKey, [&] { ThrowIfFailed(c.given); });
-    EXPECT_EQ(c.raised, hr);
-  }
-  EXPECT_EQ(L"Overflow", DescriptionOf(errors::kOverflow));
-}
-
-TEST(ErrorsTest, AnotherObjectsFailureKeepsItsNumberAndDescription) {
-  // The callee left its own error information before failing.
+  // Another object's failure keeps its number and the description it left.
   Guard(guids::IID__clsKeys, [] { throw Error(E_ACCESSDENIED, L"callee said no"); });
-  HRESULT hr = Guard(guids::IID__clsKey, [] { ThrowIfFailed(E_ACCESSDENIED); });
-  EXPECT_EQ(E_ACCESSDENIED, hr);
+  EXPECT_EQ(E_ACCESSDENIED, Guard(guids::IID__clsKey, [] { ThrowIfFailed(E_ACCESSDENIED); }));
   EXPECT_EQ(L"callee said no", ThreadErrorDescription());
 }
 

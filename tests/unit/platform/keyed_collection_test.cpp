@@ -10,31 +10,22 @@
 namespace vorn {
 namespace {
 
-using test::B;
+using namespace test;
 
-ComPtr<Value> Record(const wchar_t* name) {
-  auto v = Value::Create();
-  v->SetName(B(name));
-  return v;
-}
-
-HRESULT ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.hr();
-  }
+HRESULT ErrorOf(const std::function<void()>& f) try {
+  f();
   return S_OK;
+} catch (const Error& e) {
+  return e.hr();
 }
 
 class KeyedCollectionTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const wchar_t* name : {L"Alpha", L"", L"12", L"beta"}) {
-      auto r = Record(name);
-      records_.push_back(r);
-      unique_bstr key = B(name);
-      collection_.Add(r->Published(), key.get());
+  // One record per name, at positions 1, 2, ...
+  void Fill(const std::vector<std::wstring>& names) {
+    for (const std::wstring& name : names) {
+      records_.push_back(Value::Create());
+      collection_.Add(At(records_.size() - 1), name.c_str(), static_cast<UINT>(name.size()));
     }
   }
   IDispatch* At(size_t i) { return records_[i]->Published(); }
@@ -43,74 +34,35 @@ class KeyedCollectionTest : public ::testing::Test {
   std::vector<ComPtr<Value>> records_;
 };
 
-TEST_F(KeyedCollectionTest, KeysIgnoreCaseAndTheEmptyKeyIsValid) {
-  EXPECT_EQ(4, collection_.Count());
+TEST_F(KeyedCollectionTest, KeysIgnoreCaseAndPositionsCountFromOne) {
+  Fill({L"Alpha", L"", L"12", L"beta"});
   EXPECT_EQ(At(0), collection_.ItemByKey(L"ALPHA", 5));
-  EXPECT_EQ(At(3), collection_.ItemByKey(L"Beta", 4));
-  EXPECT_EQ(At(1), collection_.ItemByKey(L"", 0));
+  EXPECT_EQ(At(1), collection_.ItemByKey(L"", 0)) << "the empty key is valid";
   EXPECT_EQ(nullptr, collection_.Find(L"alpha ", 6)) << "keys are not trimmed";
   EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.ItemByKey(L"gamma", 5); }));
-}
-
-TEST_F(KeyedCollectionTest, DuplicateKeyFailsAndChangesNothing) {
-  auto extra = Record(L"x");
-  EXPECT_EQ(errors::kDuplicateKey, ErrorOf([&] { collection_.Add(extra->Published(), L"BETA", 4); }));
-  EXPECT_EQ(4, collection_.Count());
-  EXPECT_EQ(At(3), collection_.ItemAt(4));
-}
-
-TEST_F(KeyedCollectionTest, PositionsCountFromOne) {
+  EXPECT_EQ(errors::kDuplicateKey, ErrorOf([&] { collection_.Add(At(0), L"BETA", 4); }));
+  EXPECT_EQ(4, collection_.Count()) << "a refused duplicate changes nothing";
   EXPECT_EQ(At(0), collection_.ItemAt(1));
   EXPECT_EQ(At(3), collection_.ItemAt(4));
-  EXPECT_EQ(errors::kSubscriptOutOfRange, ErrorOf([&] { collection_.ItemAt(0); }));
-  EXPECT_EQ(errors::kSubscriptOutOfRange, ErrorOf([&] { collection_.ItemAt(5); }));
+  for (LONG outside : {0, 5}) EXPECT_EQ(errors::kSubscriptOutOfRange, ErrorOf([&] { collection_.ItemAt(outside); }));
 }
 
 TEST_F(KeyedCollectionTest, IndexVariantSelectsByNumberOrByText) {
   // A number of any numeric type selects a position, rounded like a script
   // rounds; text always selects a key, also text that looks like a number.
-  unique_variant i2;
-  V_VT(&i2.ref()) = VT_I2;
-  V_I2(&i2.ref()) = 2;
-  EXPECT_EQ(At(1), collection_.Item(i2.ref()));
-  unique_variant r8;
-  V_VT(&r8.ref()) = VT_R8;
-  V_R8(&r8.ref()) = 2.6;
-  EXPECT_EQ(At(2), collection_.Item(r8.ref()));
-  unique_variant text = test::VStr(L"12");
-  EXPECT_EQ(At(2), collection_.Item(text.ref()));
-  unique_variant one = test::VStr(L"1");
-  EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.Item(one.ref()); }));
-
   // Script variables arrive by reference.
-  unique_variant four = test::VI4(4);
-  VARIANT ref = test::Ref(four.ref());
-  EXPECT_EQ(At(3), collection_.Item(ref));
-  LONG position = 1;
-  VARIANT typed_ref;
-  V_VT(&typed_ref) = VT_BYREF | VT_I4;
-  V_I4REF(&typed_ref) = &position;
-  EXPECT_EQ(At(0), collection_.Item(typed_ref));
-
-  unique_variant null;
-  V_VT(&null.ref()) = VT_NULL;
-  EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.Item(null.ref()); }));
-  unique_variant huge;
-  V_VT(&huge.ref()) = VT_R8;
-  V_R8(&huge.ref()) = 1e12;
-  EXPECT_EQ(errors::kOverflow, ErrorOf([&] { collection_.Item(huge.ref()); }));
-}
-
-TEST(KeyedCollectionScale, TenThousandItemsByPositionAndKey) {
-  KeyedCollection c;
-  std::vector<ComPtr<Value>> held;
-  for (int i = 0; i < 10000; ++i) {
-    std::wstring name = L"Name" + std::to_wstring(i);
-    held.push_back(Record(name.c_str()));
-    c.Add(held.back()->Published(), name.c_str(), static_cast<UINT>(name.size()));
-  }
-  for (LONG i = 1; i <= c.Count(); ++i) ASSERT_EQ(held[i - 1]->Published(), c.ItemAt(i));
-  EXPECT_EQ(held[9999]->Published(), c.ItemByKey(L"NAME9999", 8));
+  Fill({L"Alpha", L"", L"12", L"beta"});
+  LONG one = 1;
+  unique_variant four = VI4(4), typed_ref;
+  V_VT(&typed_ref.ref()) = VT_BYREF | VT_I4;
+  V_I4REF(&typed_ref.ref()) = &one;
+  struct { unique_variant index; size_t item; } found[] = {
+      {Of(VT_I2, 2), 1}, {Of(VT_R8, 2.6), 2}, {VStr(L"12"), 2}, {unique_variant(Ref(four.ref())), 3},
+      {std::move(typed_ref), 0}};
+  for (auto& c : found) EXPECT_EQ(At(c.item), collection_.Item(c.index.ref())) << "item " << c.item;
+  EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.Item(VStr(L"1").ref()); }));
+  EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.Item(Of(VT_NULL).ref()); }));
+  EXPECT_EQ(errors::kOverflow, ErrorOf([&] { collection_.Item(Of(VT_R8, 1e12).ref()); }));
 }
 
 }  // namespace

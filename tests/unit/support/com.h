@@ -4,7 +4,6 @@
 
 #include <oaidl.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -14,31 +13,58 @@ namespace vorn::test {
 
 inline unique_bstr B(const std::wstring& s) { return MakeBstr(s.data(), static_cast<UINT>(s.size())); }
 inline std::wstring W(BSTR b) { return std::wstring(b ? b : L"", ::SysStringLen(b)); }
+inline std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
-unique_variant VI4(LONG v);
-unique_variant VStr(const std::wstring& s);
-
-// The outcome of a late-bound call.
-struct DispResult {
-  HRESULT hr = S_OK;      // what IDispatch::Invoke returned
-  HRESULT scode = S_OK;   // the member's error, when hr is DISP_E_EXCEPTION
-  std::wstring description;
-  unique_variant value;
-  // The error number a script sees (Err.Number).
-  HRESULT error() const { return hr == DISP_E_EXCEPTION ? scode : hr; }
-};
-
-// Looks up name and invokes it with args in their natural order (the first
-// argument first); for a property put the last argument is the value.
-DispResult Invoke(IUnknown* object, const std::wstring& name, WORD flags, std::vector<VARIANT> args = {});
-DispResult Get(IUnknown* object, const std::wstring& name, std::vector<VARIANT> args = {});
-DispResult Put(IUnknown* object, const std::wstring& name, VARIANT value);
-
-// The dispatch identifier of name, or DISPID_UNKNOWN.
-DISPID IdOf(IUnknown* object, const std::wstring& name);
-
+inline unique_variant VI4(LONG v) {
+  unique_variant r;
+  V_VT(&r.ref()) = VT_I4;
+  V_I4(&r.ref()) = v;
+  return r;
+}
+inline unique_variant VStr(const std::wstring& s) {
+  unique_variant r;
+  V_VT(&r.ref()) = VT_BSTR;
+  V_BSTR(&r.ref()) = B(s).release();
+  return r;
+}
+// A number converted to vt, or Empty or Null.
+inline unique_variant Of(VARTYPE vt, double number = 0) {
+  unique_variant v;
+  V_VT(&v.ref()) = VT_R8;
+  V_R8(&v.ref()) = number;
+  if (vt == VT_NULL || vt == VT_EMPTY) V_VT(&v.ref()) = vt;
+  else ::VariantChangeType(&v.ref(), &v.ref(), 0, vt);
+  return v;
+}
 // A VT_BYREF|VT_VARIANT argument referring to var, as script engines pass
 // their variables.
-VARIANT Ref(VARIANT& var);
+inline VARIANT Ref(VARIANT& var) {
+  VARIANT r;
+  V_VT(&r) = VT_BYREF | VT_VARIANT;
+  V_VARIANTREF(&r) = &var;
+  return r;
+}
+
+// Invokes name late bound, as a script does, with args in their natural order
+// (for a property put, the value last): the error a script would see
+// (Err.Number), and the result in *result.
+inline HRESULT Invoke(IUnknown* object, std::wstring name, WORD flags, std::vector<VARIANT> args = {},
+                      VARIANT* result = nullptr) {
+  ComPtr<IDispatch> disp;
+  LPOLESTR names[1] = {name.data()};
+  DISPID id = DISPID_VALUE, put_id = DISPID_PROPERTYPUT;
+  HRESULT hr = object->QueryInterface(IID_IDispatch, disp.put_void());
+  if (SUCCEEDED(hr)) hr = disp->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+  DISPPARAMS params{reversed.data(), put ? &put_id : nullptr, static_cast<UINT>(reversed.size()), put ? 1u : 0u};
+  EXCEPINFO excep{};
+  hr = disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &excep, nullptr);
+  if (hr == DISP_E_EXCEPTION && excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+  if (hr == DISP_E_EXCEPTION) hr = excep.scode ? excep.scode : static_cast<HRESULT>(excep.wCode);
+  for (BSTR b : {excep.bstrDescription, excep.bstrSource, excep.bstrHelpFile}) ::SysFreeString(b);
+  return hr;
+}
 
 }  // namespace vorn::test

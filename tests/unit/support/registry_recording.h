@@ -1,60 +1,61 @@
 // The unit tests' binding of the registry seam: every call reaches the real
-// registry (of the Wine prefix) unless a fault rule answers it first, and is
-// recorded, with a count of the handles that are open.
+// registry (of the Wine prefix) unless the fault rule answers it first, and is
+// recorded, with a count of the handles that are open. The unit tests run on
+// one thread, so the recorder needs no lock.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vorn::test {
 
-enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValueEx, DeleteValue, CreateKey, DeleteKey };
+enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValueEx, DeleteValue, CreateKey,
+                DeleteKey };
 
 struct Call {
-  explicit Call(Fn f, std::string n = {}) : fn(f), name(std::move(n)) {}
+  Call(Fn f, LPCSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : ""), index(i) {}
   Fn fn;
-  std::string name;  // sub-key, value name or path, as 8-bit text
-  DWORD index = 0;   // enumeration index
-  REGSAM access = 0; // OpenKeyEx
-  DWORD type = 0;    // SetValueEx
-  std::string data;  // SetValueEx
-  LONG status = 0;   // what the call returned
+  std::string name;   // sub-key, value name or path, as 8-bit text
+  DWORD index = 0;    // enumeration index
+  REGSAM access = 0;  // OpenKeyEx
+  DWORD type = 0;     // SetValueEx
+  std::string data;   // SetValueEx
+  LONG status = 0;    // what the call returned
 };
 
-class Recorder {
- public:
-  // A rule sees each call before the registry does; a status it returns is
-  // the call's result and the registry is not called.
-  using Rule = std::function<std::optional<LONG>(const Call&)>;
-
+struct Recorder {
+  // Defined beside the binding, so that every test program that uses the
+  // recorder links the binding too (vorn_core leaves the seam unbound).
   static Recorder& Get();
-
   // Forgets the calls and the fault rule (open handles are still counted).
-  void Reset();
-  void SetFault(Rule rule);
+  void Reset() { calls.clear(), fault = nullptr; }
+  size_t CountOf(Fn fn) const {
+    size_t n = 0;
+    for (const Call& c : calls) n += c.fn == fn;
+    return n;
+  }
+  // Every call of fn for which `which` holds (all when it is empty) returns status.
+  void Fail(Fn fn, LONG status, std::function<bool(const Call&)> which = {}) {
+    fault = [=](const Call& c) -> std::optional<LONG> {
+      return c.fn == fn && (!which || which(c)) ? std::optional<LONG>(status) : std::nullopt;
+    };
+  }
   // The nth (1-based) call of fn from now on returns status.
-  void FailNth(Fn fn, int nth, LONG status);
-  // Every call of fn whose name is name returns status.
-  void FailNamed(Fn fn, const std::string& name, LONG status);
+  void FailNth(Fn fn, int nth, LONG status) {
+    auto seen = std::make_shared<int>(0);
+    Fail(fn, status, [=](const Call&) { return ++*seen == nth; });
+  }
 
-  std::vector<Call> Calls() const;
-  size_t CountOf(Fn fn) const;
-  // Handles opened or created and not yet closed.
-  int OpenHandles() const;
-
-  // Used by the binding.
-  std::optional<LONG> Intercept(const Call& call);
-  void Record(Call call);
-  void HandleOpened();
-  void HandleClosed();
-
- private:
-  struct State;
-  State& state() const;
+  std::vector<Call> calls;
+  // Sees each call before the registry does; a status it returns is the
+  // call's result and the registry is not called.
+  std::function<std::optional<LONG>(const Call&)> fault;
+  int open_handles = 0;  // opened or created and not yet closed
 };
 
 }  // namespace vorn::test

@@ -83,6 +83,15 @@ std::wstring DataText(const VARIANT& data) {
   }
 }
 
+// An Item index selecting the 1-based position i.
+VARIANT Position(LONG i) {
+  VARIANT index;
+  VariantInit(&index);
+  V_VT(&index) = VT_I4;
+  V_I4(&index) = i;
+  return index;
+}
+
 bool Check(HRESULT hr, const wchar_t* what) {
   if (SUCCEEDED(hr)) return true;
   wchar_t message[128];
@@ -117,10 +126,7 @@ int Walk(LONG root, const std::wstring& rootName, const wchar_t* path) {
   if (!Check(key->get_Values(values.out()), L"Values") || !Check(values->get_Count(&count), L"Values.Count"))
     return 1;
   for (LONG i = 1; i <= count; ++i) {
-    VARIANT index;
-    VariantInit(&index);
-    V_VT(&index) = VT_I4;
-    V_I4(&index) = i;
+    VARIANT index = Position(i);
     Ref<clsValue> record;
     Text name;
     LONG type = 0;
@@ -139,10 +145,7 @@ int Walk(LONG root, const std::wstring& rootName, const wchar_t* path) {
     return 1;
   if (count > 0) Line(L"");
   for (LONG i = 1; i <= count; ++i) {
-    VARIANT index;
-    VariantInit(&index);
-    V_VT(&index) = VT_I4;
-    V_I4(&index) = i;
+    VARIANT index = Position(i);
     Ref<_clsKey> child;
     Text name;
     if (!Check(subKeys->get_Item(&index, child.out()), L"SubKeys.Item") || !Check(child->get_Name(name.out()), L"Name"))

@@ -183,7 +183,8 @@ LSTATUS WriteEntries(JournalledWriter& writer, const std::wstring& module_path) 
   // Locale 0 only: the type-library marshaller looks the library up there.
   const std::wstring library = L"TypeLib\\" + libid + L"\\" + kLibraryVersion;
   entries.push_back({library, nullptr, kLibraryDescription});
-  entries.push_back({library + L"\\0\\win32", nullptr, module_path});
+  // The platform subkey names the module's pointer size.
+  entries.push_back({library + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, module_path});
   entries.push_back({library + L"\\FLAGS", nullptr, L"0"});
   entries.push_back({library + L"\\HELPDIR", nullptr, L""});
 

@@ -250,7 +250,9 @@ const std::vector<Enumeration>& enumerations() {
 class Writer {
  public:
   explicit Writer(const wchar_t* path) {
-    check(CreateTypeLib2(SYS_WIN32, path, lib_.put()), "CreateTypeLib2");
+    // The generator is built for the module's own target, so its pointer
+    // size says which system the library describes.
+    check(CreateTypeLib2(sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32, path, lib_.put()), "CreateTypeLib2");
   }
 
   void write() {

@@ -89,6 +89,14 @@ using unique_hkey = unique_any<hkey_traits>;
 using unique_bstr = unique_any<bstr_traits>;
 using unique_variant = unique_any<variant_traits>;
 
+// The variable behind a variant passed by reference: script engines pass a
+// variable as a reference to a VARIANT, possibly several levels deep.
+inline VARIANT* Referenced(VARIANT* v) noexcept {
+  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+  return v;
+}
+inline const VARIANT* Referenced(const VARIANT* v) noexcept { return Referenced(const_cast<VARIANT*>(v)); }
+
 // Allocates a BSTR copy of a counted UTF-16 text; throws on allocation failure.
 unique_bstr MakeBstr(const wchar_t* text, UINT length);
 unique_bstr MakeBstr(const wchar_t* text);

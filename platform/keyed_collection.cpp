@@ -37,8 +37,7 @@ IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const
 }
 
 IDispatch* KeyedCollection::Item(const VARIANT& index) const {
-  const VARIANT* v = &index;
-  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
+  const VARIANT* v = Referenced(&index);
 
   VARTYPE type = V_VT(v) & ~VT_BYREF;
   if (type == VT_BSTR) {

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/handles.h"
+#include "platform/module_file.h"
 #include "surface/guids.h"
 
 namespace vorn::type_info {
@@ -36,10 +37,9 @@ HRESULT LoadLibraryOfThisModule(ComPtr<ITypeLib>& library) {
   if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&LoadLibraryOfThisModule), &module))
     return HRESULT_FROM_WIN32(::GetLastError());
-  wchar_t path[MAX_PATH * 4];
-  DWORD length = ::GetModuleFileNameW(module, path, static_cast<DWORD>(std::size(path)));
-  if (length == 0 || length >= std::size(path)) return E_FAIL;
-  return ::LoadTypeLibEx(path, REGKIND_NONE, library.put());
+  std::wstring path;
+  if (HRESULT hr = ModuleFileName(module, path); FAILED(hr)) return hr;
+  return ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put());
 }
 
 // The dispatch-side description of a dual interface refers to its vtable

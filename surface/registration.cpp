@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/handles.h"
 #include "surface/class_factory.h"
 #include "surface/guids.h"
 
@@ -28,27 +29,6 @@ std::wstring GuidText(const GUID& guid) {
 
 std::wstring ProgIdOf(const ClassRecord& record) { return std::wstring(kLibraryName) + L"." + record.name; }
 
-class OwnedKey {
- public:
-  OwnedKey() = default;
-  OwnedKey(const OwnedKey&) = delete;
-  OwnedKey& operator=(const OwnedKey&) = delete;
-  ~OwnedKey() { reset(); }
-  HKEY get() const noexcept { return key_; }
-  HKEY* put() noexcept {
-    reset();
-    return &key_;
-  }
-  void reset(HKEY key = nullptr) noexcept {
-    if (key_) ::RegCloseKey(key_);
-    key_ = key;
-  }
-  HKEY release() noexcept { return std::exchange(key_, nullptr); }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // Writes string values below a root and keeps a journal of what it changed,
 // so that a registration that fails part way can be undone: keys it created
 // are deleted again, values it overwrote or added get their earlier state.
@@ -59,7 +39,7 @@ class JournalledWriter {
   // Sets value `name` (null: the key's default value) of root\path to text,
   // creating the keys along path that are missing.
   LSTATUS Set(const std::wstring& path, const wchar_t* name, const std::wstring& text) {
-    OwnedKey key;
+    unique_hkey key;
     if (LSTATUS status = CreatePath(path, key); status != ERROR_SUCCESS) return status;
     if (LSTATUS status = Remember(key.get(), path, name); status != ERROR_SUCCESS) return status;
     return ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -73,7 +53,7 @@ class JournalledWriter {
         ::RegDeleteTreeW(root_, step->path.c_str());
         continue;
       }
-      OwnedKey key;
+      unique_hkey key;
       if (::RegOpenKeyExW(root_, step->path.c_str(), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) continue;
       const wchar_t* name = step->has_name ? step->name.c_str() : nullptr;
       if (step->had_value) {
@@ -99,15 +79,15 @@ class JournalledWriter {
 
   // Opens root\path one component at a time, so that each key created on the
   // way is known and journalled.
-  LSTATUS CreatePath(const std::wstring& path, OwnedKey& result) {
+  LSTATUS CreatePath(const std::wstring& path, unique_hkey& result) {
     HKEY parent = root_;
-    OwnedKey current;
+    unique_hkey current;
     std::size_t start = 0;
     while (start <= path.size()) {
       std::size_t end = path.find(L'\\', start);
       if (end == std::wstring::npos) end = path.size();
       const std::wstring component = path.substr(start, end - start);
-      OwnedKey next;
+      unique_hkey next;
       DWORD disposition = 0;
       // Room for the record first, so that recording a key once it exists
       // cannot fail.
@@ -207,7 +187,7 @@ bool IsGone(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || status ==
 
 // Deletes root\path when it has no sub-keys left.
 LSTATUS DeleteIfEmpty(HKEY root, const std::wstring& path) {
-  OwnedKey key;
+  unique_hkey key;
   LSTATUS status = ::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.put());
   if (status != ERROR_SUCCESS) return IsGone(status) ? ERROR_SUCCESS : status;
   DWORD sub_keys = 0;

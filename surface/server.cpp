@@ -2,9 +2,9 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <new>
 #include <string>
 
+#include "platform/module_file.h"
 #include "platform/type_info.h"
 #include "surface/class_factory.h"
 #include "surface/registration.h"
@@ -12,25 +12,6 @@
 namespace {
 
 HMODULE g_module = nullptr;
-
-// The full path of this module, however long.
-HRESULT ModulePath(std::wstring& path) noexcept {
-  try {
-    path.resize(MAX_PATH);
-    for (;;) {
-      DWORD length = ::GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
-      if (length == 0) return HRESULT_FROM_WIN32(::GetLastError());
-      if (length < path.size()) {
-        path.resize(length);
-        return S_OK;
-      }
-      if (path.size() >= 32768) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
-      path.resize(path.size() * 2);
-    }
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-}
 
 }  // namespace
 
@@ -54,7 +35,7 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void
 
 extern "C" HRESULT __stdcall DllRegisterServer() {
   std::wstring path;
-  if (HRESULT hr = ModulePath(path); FAILED(hr)) return hr;
+  if (HRESULT hr = vorn::ModuleFileName(g_module, path); FAILED(hr)) return hr;
   return vorn::server::RegisterServer(HKEY_CLASSES_ROOT, path);
 }
 

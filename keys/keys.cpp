@@ -1,6 +1,5 @@
 #include "keys/keys.h"
 
-#include <climits>
 
 #include "keys/key.h"
 #include "platform/registry.h"
@@ -36,14 +35,19 @@ void Keys::EnsureLoaded() {
   if (!refreshed_) RefreshNow();
 }
 
-void Keys::AddItem(BSTR name) {
+ComPtr<Key> Keys::ChildKey(BSTR name) {
   // Two refreshes of the new key object, each opening one key and creating
-  // unfilled collections: loading never descends further into the tree.
-  ComPtr<Key> item = Key::Create();
+  // unfilled collections: it never descends further into the tree.
+  ComPtr<Key> child = Key::Create();
   LONG root = hkey_;
-  ThrowIfFailed(item->put_HKEY(&root));
+  ThrowIfFailed(child->put_HKEY(&root));
   unique_bstr path = strings::Concat(path_.get(), L"\\", name);
-  ThrowIfFailed(item->put_Path(&path.ref()));
+  ThrowIfFailed(child->put_Path(&path.ref()));
+  return child;
+}
+
+void Keys::AddItem(BSTR name) {
+  ComPtr<Key> item = ChildKey(name);
   // Held under the item's own Name: the sub-key's name, less any spaces at
   // its end, which the key object trims from its path.
   unique_bstr item_name;
@@ -58,14 +62,12 @@ void Keys::RefreshNow() {
   unique_hkey parent;  // closed on every way out, errors included
   if (registry::OpenKey(hkey_, path_.get(), registry::kRead, parent) != registry::kSuccess) return;
   registry::SubKeyReader reader(parent.get());
-  registry::IndexWalk walk;
-  for (LONG index = 0;; ++index) {
-    LONG status = reader.Read(static_cast<DWORD>(index));
+  for (registry::IndexWalk walk;; walk.Next()) {
+    LONG status = reader.Read(walk.Index());
     // Ends once the key is gone (deleted while it is read); any other
     // failure is of this index alone and skips it.
     if (walk.Ends(status)) break;
     if (status == registry::kSuccess) AddItem(reader.Name().get());
-    if (index == LONG_MAX) Raise(errors::kOverflow);
   }
 }
 
@@ -135,11 +137,7 @@ HRESULT Keys::Delete(BSTR* KeyName, VARIANT_BOOL* result) {
   VORN_CHECK_OUT(result);
   *result = VARIANT_FALSE;
   return Boundary([&] {
-    ComPtr<Key> child = Key::Create();
-    LONG root = hkey_;
-    ThrowIfFailed(child->put_HKEY(&root));
-    unique_bstr path = strings::Concat(path_.get(), L"\\", *KeyName);
-    ThrowIfFailed(child->put_Path(&path.ref()));
+    ComPtr<Key> child = ChildKey(*KeyName);
 
     // The key object normalises the whole path. A name that adds no
     // component (empty, spaces, backslashes) would leave it standing for

@@ -12,6 +12,8 @@
 
 namespace vorn {
 
+class Key;
+
 // True when child, a normalised key path, names a key strictly below parent:
 // parent's path and a backslash (nothing at all when parent is the root
 // itself), then at least one character other than a backslash. The registry
@@ -42,6 +44,9 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
   KeyedCollection& Items();  // auto-created
   void EnsureLoaded();
   void RefreshNow();
+  // A new key object for parent path + "\" + name (normalised by the key
+  // object), with this collection's root.
+  ComPtr<Key> ChildKey(BSTR name);
   // Builds the item for the sub-key name and adds it under its own Name.
   void AddItem(BSTR name);
 

@@ -76,26 +76,18 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
   return false;
 }
 
-// A call made as a method of a member that is a property read only (how
-// JScript calls col.Item(1) when it drops the result) reads the property, as
-// automation clients expect of a property that takes arguments.
-WORD AcceptMethodCallOfProperty(ITypeInfo* info, DISPID id, WORD flags) {
-  if (flags != DISPATCH_METHOD) return flags;
-  ComPtr<ITypeInfo2> info2;
-  if (FAILED(info->QueryInterface(IID_ITypeInfo2, info2.put_void()))) return flags;
-  UINT index = 0;
-  if (SUCCEEDED(info2->GetFuncIndexOfMemId(id, INVOKE_FUNC, &index))) return flags;
-  if (FAILED(info2->GetFuncIndexOfMemId(id, INVOKE_PROPERTYGET, &index))) return flags;
-  return DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-}
-
 }  // namespace
 
 HRESULT InvokeByTypeInfo(ITypeInfo* info, void* instance, DISPID id, WORD flags, DISPPARAMS* params,
                          VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) noexcept {
-  flags = AcceptMethodCallOfProperty(info, id, flags);
+  FUNCDESC* found = FindFunction(info, id, flags);
+  // A call made as a method of a member that is a property read only (how
+  // JScript calls col.Item(1) when it drops the result) reads the property,
+  // as automation clients expect of a property that takes arguments.
+  if (!found && flags == DISPATCH_METHOD && (found = FindFunction(info, id, DISPATCH_PROPERTYGET)))
+    flags |= DISPATCH_PROPERTYGET;
+  FuncDesc func(info, found);
   if (!params) return info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
-  FuncDesc func(info, FindFunction(info, id, flags));
   // Only positional arguments (a property put's value included) are
   // converted; every other call is the platform's standard dispatch.
   bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;

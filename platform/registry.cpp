@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <climits>
 #include <cstring>
 
 #include "platform/ansi_text.h"
@@ -28,6 +29,11 @@ LONG NameToAnsi(BSTR text, std::string& out) {
 
 bool KeyIsGone(LONG status) noexcept {
   return status == ERROR_KEY_DELETED || status == ERROR_INVALID_HANDLE || status == ERROR_BADKEY;
+}
+
+void IndexWalk::Next() {
+  if (index_ == LONG_MAX) Raise(errors::kOverflow);
+  ++index_;
 }
 
 LONG CloseKey(HKEY key) noexcept { return api::CloseKey(key); }

@@ -30,21 +30,26 @@ inline HKEY RootHandle(LONG root) noexcept { return reinterpret_cast<HKEY>(stati
 // which no further index of an enumeration can succeed.
 bool KeyIsGone(LONG status) noexcept;
 
-// Decides, status by status, when an enumeration by index ends: at
-// kNoMoreItems, at the first status that says the key is gone, or after a
-// long run of indices that each failed (the registry then answers every
-// further index the same way, and counting on would take billions of calls).
-// Any other failure concerns its index alone, which is skipped.
+// Walks the indices of an enumeration, from 0 up, and decides, status by
+// status, when it ends: at kNoMoreItems, at the first status that says the
+// key is gone, or after a long run of indices that each failed (the registry
+// then answers every further index the same way, and counting on would take
+// billions of calls). Any other failure concerns its index alone, which is
+// skipped. The index is a signed 32-bit counter: stepping past its largest
+// value raises the overflow error.
 class IndexWalk {
  public:
   static constexpr int kFailedInARow = 256;
+  DWORD Index() const noexcept { return static_cast<DWORD>(index_); }
   bool Ends(LONG status) noexcept {
     if (status == kNoMoreItems || KeyIsGone(status)) return true;
     failed_in_a_row_ = status == kSuccess ? 0 : failed_in_a_row_ + 1;
     return failed_in_a_row_ >= kFailedInARow;
   }
+  void Next();
 
  private:
+  LONG index_ = 0;
   int failed_in_a_row_ = 0;
 };
 

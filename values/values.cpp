@@ -1,6 +1,5 @@
 #include "values/values.h"
 
-#include <climits>
 #include <string>
 #include <vector>
 
@@ -12,13 +11,6 @@
 namespace vorn {
 
 namespace {
-
-// The variable behind a variant passed by reference: a script's variable
-// arrives as a reference to a variant.
-VARIANT* Referenced(VARIANT* v) noexcept {
-  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
-  return v;
-}
 
 // Whether the value can be taken as a number: numbers, numeric text, Empty
 // (as 0) and Booleans pass; Null, dates, other text, arrays and objects
@@ -44,6 +36,19 @@ void WriteBack(VARIANT* variable, LONG data) noexcept {
 
 Values::Values() : path_(MakeBstr(L"")) {}
 
+template <typename Write>
+VARIANT_BOOL Values::WriteThenReload(Write&& write) {
+  bool done = false;
+  {
+    unique_hkey key;
+    // A key that cannot be opened: false, and the records stay as they are.
+    if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, key) != registry::kSuccess) return VARIANT_FALSE;
+    done = write(key.get());
+  }  // the key is closed before the reload opens it again
+  RefreshNow();
+  return done ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
 KeyedCollection& Values::Records() {
   if (!values_) values_ = std::make_unique<KeyedCollection>();
   return *values_;
@@ -67,12 +72,10 @@ void Values::RefreshNow() {
   struct Listed {
     ComPtr<Value> record;
     std::string name;
-    DWORD type;
   };
   std::vector<Listed> listed;
-  registry::IndexWalk walk;
-  for (LONG index = 0;; ++index) {
-    LONG status = reader.Read(static_cast<DWORD>(index));
+  for (registry::IndexWalk walk;; walk.Next()) {
+    LONG status = reader.Read(walk.Index());
     if (walk.Ends(status)) break;
     // A failed index filled nothing: no record is made from it.
     if (status == registry::kSuccess) {
@@ -80,22 +83,21 @@ void Values::RefreshNow() {
       record->SetName(ansi::ToBstr(reader.Name().data(), reader.Name().size()));
       record->SetType(static_cast<LONG>(reader.Type()));
       records.Add(record->Published(), record->Name());
-      listed.push_back({record, reader.Name(), reader.Type()});
+      listed.push_back({record, reader.Name()});
     }
-    if (index == LONG_MAX) Raise(errors::kOverflow);
   }
 
-  // The data of the two decoded types; any other type, and data that cannot
-  // be read, leaves the record's value Empty.
+  // The data of the two decoded types, by each record's type; any other
+  // type, and data that cannot be read, leaves the record's value Empty.
   for (Listed& item : listed) {
-    if (item.type == REG_DWORD) {
+    if (item.record->Type() == REG_DWORD) {
       LONG data = 0;
       if (reader.QueryDword(item.name, data) != registry::kSuccess) continue;
       unique_variant value;
       V_VT(&value.ref()) = VT_I4;
       V_I4(&value.ref()) = data;
       item.record->SetData(std::move(value));
-    } else if (item.type == REG_SZ) {
+    } else if (item.record->Type() == REG_SZ) {
       unique_bstr text;
       if (reader.QueryString(item.name, text) != registry::kSuccess) continue;
       unique_variant value;
@@ -155,29 +157,22 @@ HRESULT Values::Add(BSTR* ValueName, VARIANT* Value, LONG* ValueType, VARIANT_BO
   VORN_CHECK_OUT(result);
   *result = VARIANT_FALSE;
   return Boundary([&] {
-    bool written = false;
-    {
-      unique_hkey key;
-      if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, key) != registry::kSuccess) return;
+    *result = WriteThenReload([&](HKEY key) {
       VARIANT* variable = Referenced(Value);
       if (*ValueType == REG_DWORD) {
-        if (IsNumeric(*variable)) {
-          unique_variant number;
-          ThrowIfFailed(::VariantChangeType(&number.ref(), variable, 0, VT_I4));  // out of range: overflow
-          LONG data = V_I4(&number.ref());
-          LONG status = registry::SetDword(key.get(), *ValueName, data);
-          WriteBack(variable, data);
-          written = status == registry::kSuccess;
-        }
-      } else {
-        // Every other type code is stored as REG_SZ.
-        unique_variant text;
-        ThrowIfFailed(::VariantChangeType(&text.ref(), variable, VARIANT_ALPHABOOL, VT_BSTR));
-        written = registry::SetString(key.get(), *ValueName, V_BSTR(&text.ref())) == registry::kSuccess;
+        if (!IsNumeric(*variable)) return false;
+        unique_variant number;
+        ThrowIfFailed(::VariantChangeType(&number.ref(), variable, 0, VT_I4));  // out of range: overflow
+        LONG data = V_I4(&number.ref());
+        LONG status = registry::SetDword(key, *ValueName, data);
+        WriteBack(variable, data);
+        return status == registry::kSuccess;
       }
-    }  // the key is closed before the reload opens it again
-    RefreshNow();
-    *result = written ? VARIANT_TRUE : VARIANT_FALSE;
+      // Every other type code is stored as REG_SZ.
+      unique_variant text;
+      ThrowIfFailed(::VariantChangeType(&text.ref(), variable, VARIANT_ALPHABOOL, VT_BSTR));
+      return registry::SetString(key, *ValueName, V_BSTR(&text.ref())) == registry::kSuccess;
+    });
   });
 }
 
@@ -186,14 +181,8 @@ HRESULT Values::Delete(BSTR* ValueName, VARIANT_BOOL* result) {
   VORN_CHECK_OUT(result);
   *result = VARIANT_FALSE;
   return Boundary([&] {
-    bool deleted = false;
-    {
-      unique_hkey key;
-      if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, key) != registry::kSuccess) return;
-      deleted = registry::DeleteValue(key.get(), *ValueName) == registry::kSuccess;
-    }
-    RefreshNow();
-    *result = deleted ? VARIANT_TRUE : VARIANT_FALSE;
+    *result = WriteThenReload(
+        [&](HKEY key) { return registry::DeleteValue(key, *ValueName) == registry::kSuccess; });
   });
 }
 

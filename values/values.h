@@ -35,6 +35,13 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
   // Replaces the records with the key's values as the registry lists them
   // now. An error part-way leaves the records loaded so far in place.
   void RefreshNow();
+  // Opens the key for writing and calls write(handle), which reports
+  // whether the registry took the change. Once the key could be opened, it
+  // is closed and the records are reloaded, whatever write reported; an
+  // error thrown by write ends the member without a reload. VARIANT_TRUE
+  // only when the key opened and write succeeded.
+  template <typename Write>
+  VARIANT_BOOL WriteThenReload(Write&& write);
 
   std::unique_ptr<KeyedCollection> values_;  // mcolValues
   LONG hkey_ = 0;                            // mlngHKEY

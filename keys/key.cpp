@@ -38,22 +38,20 @@ void Key::RefreshNow() {
     exists_ = registry::OpenKey(hkey_, path_.get(), registry::kRead, key) == registry::kSuccess;
   }  // closed here, before anything else can fail
 
-  // Each collection gets copies: the by-reference parameters are theirs to
-  // read, and this object's fields stay its own.
   values_ = vorn::Values::Create();
-  {
-    LONG root = hkey_;
-    unique_bstr path = CopyBstr(path_.get());
-    ThrowIfFailed(values_->put_HKEY(&root));
-    ThrowIfFailed(values_->put_Path(&path.ref()));
-  }
+  Configure(values_.get());
   sub_keys_ = Keys::Create();
-  {
-    LONG root = hkey_;
-    unique_bstr path = CopyBstr(path_.get());
-    ThrowIfFailed(sub_keys_->put_HKEY(&root));
-    ThrowIfFailed(sub_keys_->put_Path(&path.ref()));
-  }
+  Configure(sub_keys_.get());
+}
+
+template <typename Collection>
+void Key::Configure(Collection* collection) {
+  // The collection gets copies: the by-reference parameters are its to
+  // read, and this object's fields stay its own.
+  LONG root = hkey_;
+  unique_bstr path = CopyBstr(path_.get());
+  ThrowIfFailed(collection->put_HKEY(&root));
+  ThrowIfFailed(collection->put_Path(&path.ref()));
 }
 
 bool Key::DeleteTree() {

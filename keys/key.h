@@ -46,6 +46,9 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   _clsValues* Values();
   _clsKeys* SubKeys();
   void RefreshNow();
+  // Assigns a new collection this key's root, then its path.
+  template <typename Collection>
+  void Configure(Collection* collection);
 
   ComPtr<_clsValues> values_;
   ComPtr<_clsKeys> sub_keys_;

@@ -12,8 +12,8 @@
 #include <cwchar>
 #include <string>
 
-#include "surface/guids.h"
-#include "surface/interfaces.h"
+#include "contract/guids.h"
+#include "contract/interfaces.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // Values and SubKeys are replaced by new, unfilled collections.
 #pragma once
 
+#include "contract/interfaces.h"
 #include "platform/dispatch.h"
-#include "surface/interfaces.h"
 
 namespace vorn {
 

@@ -6,9 +6,9 @@
 
 #include <memory>
 
+#include "contract/interfaces.h"
 #include "platform/dispatch.h"
 #include "platform/keyed_collection.h"
-#include "surface/interfaces.h"
 
 namespace vorn {
 

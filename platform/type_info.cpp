@@ -4,9 +4,9 @@
 
 #include <mutex>
 
+#include "contract/guids.h"
 #include "platform/handles.h"
 #include "platform/module_file.h"
-#include "surface/guids.h"
 
 namespace vorn::type_info {
 

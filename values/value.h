@@ -3,8 +3,8 @@
 // changes the record only, never the registry.
 #pragma once
 
+#include "contract/interfaces.h"
 #include "platform/dispatch.h"
-#include "surface/interfaces.h"
 
 namespace vorn {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "surface/guids.h"
-#include "surface/interfaces.h"
+#include "contract/guids.h"
+#include "contract/interfaces.h"
 #include "tests/module_path.h"
 
 namespace client {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "surface/guids.h"
+#include "contract/guids.h"
 #include "tests/module_path.h"
 
 namespace contract {

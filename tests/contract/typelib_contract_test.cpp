@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "surface/guids.h"
+#include "contract/guids.h"
 #include "tests/module_path.h"
 
 namespace contract {

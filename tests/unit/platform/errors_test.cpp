@@ -2,9 +2,9 @@
 // numbers, and other objects' failures passed on unchanged.
 #include <gtest/gtest.h>
 
+#include "contract/guids.h"
 #include "platform/errors.h"
 #include "support/com.h"
-#include "surface/guids.h"
 
 namespace vorn {
 namespace {

@@ -1,13 +1,13 @@
-#include "surface/class_factory.h"
+#include "server/class_factory.h"
 
 #include <array>
 #include <new>
 #include <utility>
 
+#include "contract/guids.h"
 #include "keys/key.h"
 #include "keys/keys.h"
 #include "platform/module_count.h"
-#include "surface/guids.h"
 #include "values/values.h"
 
 namespace vorn::server {

@@ -6,7 +6,7 @@
 
 #include <oaidl.h>
 
-#include "surface/guids.h"
+#include "contract/guids.h"
 
 struct _clsValues;
 struct _clsKeys;

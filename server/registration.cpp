@@ -1,4 +1,4 @@
-#include "surface/registration.h"
+#include "server/registration.h"
 
 #include <objbase.h>
 
@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "contract/guids.h"
 #include "platform/handles.h"
-#include "surface/class_factory.h"
-#include "surface/guids.h"
+#include "server/class_factory.h"
 
 namespace vorn::server {
 

@@ -6,8 +6,8 @@
 
 #include "platform/module_file.h"
 #include "platform/type_info.h"
-#include "surface/class_factory.h"
-#include "surface/registration.h"
+#include "server/class_factory.h"
+#include "server/registration.h"
 
 namespace {
 

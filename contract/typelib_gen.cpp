@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "surface/guids.h"
+#include "contract/guids.h"
 
 namespace {
 

@@ -82,9 +82,9 @@ TEST_F(KeysTest, DeleteRemovesWholeTreesAndAddTakesTheNameAsGiven) {
 
 TEST_F(KeysTest, ASubKeyThatCannotBeDeletedKeepsItsParentButNotItsSiblings) {
   for (auto* path : {L"p\\a\\x", L"p\\b\\x", L"p\\b\\y", L"p\\c"}) scratch_.CreateKey(path);
-  std::string denied = Narrow(scratch_.Below(L"p\\b\\x"));
+  std::wstring denied = scratch_.Below(L"p\\b\\x");
   Rec().Fail(Fn::DeleteKey, ERROR_ACCESS_DENIED,
-             [=](const Call& c) { return _stricmp(c.name.c_str(), denied.c_str()) == 0; });
+             [=](const Call& c) { return _wcsicmp(c.name.c_str(), denied.c_str()) == 0; });
   EXPECT_FALSE(Below(scratch_.Path(), &Keys::Delete, L"p"));
   EXPECT_EQ(Names{L"b"}, scratch_.SubKeyNames(L"p"));
   EXPECT_EQ(Names{L"x"}, scratch_.SubKeyNames(L"p\\b"));

@@ -11,9 +11,7 @@ namespace vorn::registry {
 
 namespace {
 
-// In characters, with the terminating zero.
-constexpr DWORD kShortNameBuffer = 2000;
-constexpr DWORD kValueNameBuffer = 16384;
+constexpr DWORD kValueNameBuffer = 16384;  // characters, with the terminating zero
 constexpr DWORD kStringDataBuffer = 2000;  // bytes
 // How often a string value is read again when it grew between the size
 // report and the read.
@@ -114,25 +112,18 @@ unique_bstr SubKeyReader::Name() const { return MakeBstr(name_, name_length_); }
 ValueReader::ValueReader(HKEY key) : key_(key), name_buffer_(kValueNameBuffer) {}
 
 LONG ValueReader::Read(DWORD index) {
-  // Most names fit the short buffer; a longer name is read again, at the
-  // same index, into one large enough for the longest name the registry
-  // allows. No data is fetched.
-  DWORD capacity = kShortNameBuffer;
-  for (;;) {
-    DWORD name_length = capacity;
-    DWORD type = 0;
-    LONG status = api::EnumValueW(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA && capacity < kValueNameBuffer) {
-      capacity = kValueNameBuffer;
-      continue;
-    }
-    if (status == kSuccess) {
-      if (name_length >= capacity) return ERROR_MORE_DATA;
-      name_.assign(name_buffer_.data(), name_length);
-      type_ = type;
-    }
-    return status;
+  // One buffer for every name, large enough for the longest the registry
+  // allows (the wide function costs the same whatever buffer it is offered).
+  // No data is fetched.
+  DWORD name_length = kValueNameBuffer;
+  DWORD type = 0;
+  LONG status = api::EnumValueW(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, nullptr);
+  if (status == kSuccess) {
+    if (name_length >= kValueNameBuffer) return ERROR_MORE_DATA;
+    name_.assign(name_buffer_.data(), name_length);
+    type_ = type;
   }
+  return status;
 }
 
 LONG ValueReader::QueryDword(const std::wstring& name, LONG& data) {

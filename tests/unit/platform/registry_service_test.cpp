@@ -32,16 +32,15 @@ TEST_F(RegistryServiceTest, CutNamesNeverReachTheRegistryAndStringDataIsStoredWh
   EXPECT_TRUE(scratch_.KeyExists(L"a"));
   EXPECT_TRUE(scratch_.ValueExists(L"", L"a"));
 
-  // A string whose byte length is odd: only its whole units are stored, so
-  // the terminator that follows is really a zero unit.
-  unique_bstr odd(::SysAllocStringByteLen("xyz", 3));
-  for (BSTR text : {B(std::wstring(L"x\0y", 3)).release(), odd.release()}) {
-    unique_bstr owned(text);
+  // String data: its units, zeros inside kept, and one zero unit of our
+  // own. A string of odd byte length ("xyz") gives only its whole unit, so
+  // that the terminator after it really is a zero unit.
+  unique_bstr inner = B(std::wstring(L"x\0y", 3)), odd(::SysAllocStringByteLen("xyz", 3));
+  for (auto [text, units] : {std::pair{inner.get(), std::wstring(L"x\0y\0", 4)},
+                             std::pair{odd.get(), std::wstring(L"\u7978\0", 2)}}) {
     Rec().Reset();
     EXPECT_EQ(registry::kSuccess, registry::SetString(key.get(), name.get(), text));
     ASSERT_EQ(1u, Rec().calls.size());
-    std::wstring units(text, ::SysStringLen(text));
-    units.push_back(L'\0');
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(units.data()), units.size() * sizeof(wchar_t)),
               Rec().calls[0].data);
   }

@@ -1,5 +1,7 @@
 // The value collection and its records: loading and decoding, lookups, the
 // writing members, and what a refresh does when registry calls fail.
+#include <winternl.h>
+
 #include "platform/registry.h"
 #include "support/registry_test.h"
 #include "values/values.h"
@@ -246,6 +248,27 @@ TEST_F(ValuesTest, AnErrorEndingARefreshReachesTheCallerAndKeepsWhatWasLoaded) {
   Rec().Reset();
   EXPECT_EQ(1, Count(values.get())) << "the partial collection stays loaded";
   EXPECT_TRUE(Rec().calls.empty());
+}
+
+// Only the native API writes a value name holding a zero character. It lists
+// under its whole name, and its data is never read by the shorter name before
+// that zero, which is another value's.
+TEST_F(ValuesTest, ANameWithAZeroCharacterNeverTakesAnotherValuesData) {
+  scratch_.SetString(L"", L"a", L"plain");
+  using SetValueKey = LONG(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
+  auto set = reinterpret_cast<SetValueKey>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll"), "NtSetValueKey")));
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, scratch_.Path().c_str(), 0, KEY_SET_VALUE, &key));
+  wchar_t name[] = {L'a', 0, L'b'};
+  UNICODE_STRING cut{sizeof name, sizeof name, name};
+  std::vector<BYTE> data = Wide(L"other");
+  LONG status = set(key, &cut, 0, REG_SZ, data.data(), static_cast<ULONG>(data.size()));
+  ::RegCloseKey(key);
+  ASSERT_EQ(0, status);
+  auto values = Open();
+  ASSERT_EQ(2, Count(values.get()));
+  EXPECT_EQ(VT_EMPTY, V_VT(&DataOf(Named(values.get(), std::wstring(name, 3)).get()).ref()));
 }
 
 }  // namespace

@@ -156,6 +156,8 @@ group("text beyond the code page", function () {
   makeKey("cp\\?");
   putValue("cp", "a", "plain a", "REG_SZ");
   putValue("cp", "?", "question mark", "REG_SZ");
+  var e = "caf" + String.fromCharCode(0xE9), creme = "cr" + String.fromCharCode(0xE8) + "me";
+  putValue("cp", e, creme, "REG_SZ");   // text the code page carries, written by another program
   function untouched(what) {
     same(readValue("cp", "a") + "|" + readValue("cp", "?") + "|" + keyPresent("cp\\a") + keyPresent("cp\\?"),
          "plain a|question mark|truetrue", what + ": the value and key \"a\" and \"?\" are untouched");
@@ -163,13 +165,14 @@ group("text beyond the code page", function () {
 
   var vs = make("clsValues", base + "\\cp");
   same(vs.ValueExists(a) || vs.ValueExists(han), false, "ValueExists finds neither \"a\" nor \"?\"");
+  same(vs.Item(e).Value, creme, "code-page text reads back as written");
   same(vs.Add(a, text, REG_SZ) && vs.Add(han, 7, REG_DWORD) && vs.Add(pair, pair, REG_SZ), true, "Add under such names");
   same(readValue("cp", a), text, "the data stored is the text given");
   same(vs.Count + "|" + vs.Item(a).Name + "|" + vs.Item(a).Value + "|" + vs.Item(han).Value + "|" + vs.Item(pair).Value,
-       "5|" + a + "|" + text + "|7|" + pair, "listed under their own names, with their own data");
+       "6|" + a + "|" + text + "|7|" + pair, "listed under their own names, with their own data");
   untouched("after Add");
   same(vs.Delete(a) && vs.Delete(han) && vs.Delete(pair), true, "Delete of each");
-  same(vs.Count, 2, "only \"a\" and \"?\" remain");
+  same(vs.Count, 3, "only the values written before remain");
   untouched("after Delete");
 
   var ks = make("clsKeys", base + "\\cp");

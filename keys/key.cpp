@@ -55,6 +55,7 @@ void Key::Configure(Collection* collection) {
 }
 
 bool Key::DeleteTree() {
+  if (path_lost_spaces_) return false;
   bool result = true;
   ComPtr<_clsKeys> children(SubKeys());
   LONG count = 0;
@@ -67,10 +68,12 @@ bool Key::DeleteTree() {
     ThrowIfFailed(children->get_Item(&position.ref(), item.put()));
     ComPtr<Key> child = FromObject(item.get());
     if (!child) Raise(errors::kTypeMismatch);
-    // An item whose path does not lie below this key cannot be deleted
-    // through it: a sub-key named only with spaces trims to this key's own
-    // path (descending would never end), and a path that lost a leading
-    // space lists the children of another key. It counts as a failed child.
+    // The sub-key collection trims its own copy of this key's path, so when
+    // that copy differs (this path begins with a space) it lists the
+    // children of another key: their paths do not lie below this one. A
+    // sub-key whose name ends in spaces has a path that lost them (it names
+    // a sibling, or this key itself); it refuses in its own DeleteTree. Both
+    // count as failed children, and this key then stays.
     if (!PathLiesBelow(path_.get(), child->path_.get()) || !child->DeleteTree()) result = false;
     if (i == LONG_MAX) break;
   }
@@ -132,6 +135,8 @@ HRESULT Key::get_Path(BSTR* result) {
 HRESULT Key::put_Path(BSTR* strPath) {
   VORN_CHECK_OUT(strPath);
   return Boundary([&] {
+    UINT length = ::SysStringLen(*strPath);
+    path_lost_spaces_ = length > 0 && ((*strPath)[0] == L' ' || (*strPath)[length - 1] == L' ');
     path_ = strings::NormaliseKeyPath(*strPath);
     RefreshNow();
   });

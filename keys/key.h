@@ -17,7 +17,10 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // and in post-order. A child that cannot be deleted stops neither its
   // siblings nor the loop, and then the key itself is left in place. True
   // only when the key itself was deleted. Automation errors of the sub-key
-  // collection end it early; nothing deleted is restored.
+  // collection end it early; nothing deleted is restored. It deletes only
+  // keys whose paths are exactly the text they were built from: a key whose
+  // path lost spaces to trimming refuses at once, and a child that does not
+  // lie below this key's own path counts as failed.
   bool DeleteTree();
 
   bool QueryOther(REFIID riid, void** object) noexcept;
@@ -54,6 +57,10 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   ComPtr<_clsKeys> sub_keys_;
   LONG hkey_ = 0;
   unique_bstr path_;
+  // Whether trimming removed spaces from the text last assigned to Path: the
+  // path then names another key than that text spells (for the text p\a
+  // with a trailing space, the sibling p\a; for p\ and a space, p itself).
+  bool path_lost_spaces_ = false;
   bool exists_ = false;
 };
 

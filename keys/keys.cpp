@@ -146,6 +146,8 @@ HRESULT Keys::Delete(BSTR* KeyName, VARIANT_BOOL* result) {
     ThrowIfFailed(child->get_Path(child_path.put()));
     if (!PathLiesBelow(path_.get(), child_path.get())) return;
 
+    // A name ending in spaces loses them to that normalisation and would
+    // stand for another key ("a " for a sibling "a"): DeleteTree refuses it.
     VARIANT_BOOL exists = VARIANT_FALSE;
     ThrowIfFailed(child->get_Exists(&exists));
     if (exists != VARIANT_TRUE) return;

@@ -2,8 +2,8 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 
-#include "platform/ansi_text.h"
 #include "platform/errors.h"
 #include "platform/registry_api.h"
 
@@ -11,17 +11,23 @@ namespace vorn::registry {
 
 namespace {
 
-constexpr DWORD kShortNameBuffer = 2000;
-constexpr DWORD kValueNameBuffer = 32768;
-constexpr DWORD kStringDataBuffer = 2000;
+constexpr DWORD kValueNameBuffer = 16384;  // characters, with the terminating zero
+constexpr DWORD kStringDataBuffer = 2000;  // bytes
 // How often a string value is read again when it grew between the size
 // report and the read.
 constexpr int kStringRereads = 4;
 
-// The 8-bit form of a name or path, or the status that refuses it.
-LONG NameToAnsi(BSTR text, std::string& out) {
-  if (!ansi::FromBstr(text, out)) return kNoUnicodeTranslation;
-  if (out.find('\0') != std::string::npos) return kInvalidName;
+bool HoldsZero(const wchar_t* text, size_t length) noexcept {
+  return length > 0 && std::wmemchr(text, L'\0', length) != nullptr;
+}
+
+// A name or path as a zero-terminated string of exactly its own units, or
+// the status that refuses it. The copy carries a terminator of its own, so
+// that nothing past the string's length is ever read.
+LONG Terminated(BSTR text, std::wstring& out) {
+  UINT length = ::SysStringLen(text);
+  if (HoldsZero(text, length)) return kInvalidName;
+  out.assign(length ? text : L"", length);
   return kSuccess;
 }
 
@@ -40,97 +46,95 @@ LONG CloseKey(HKEY key) noexcept { return api::CloseKey(key); }
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key) {
   key.reset();
-  std::string ansi_path;
-  if (LONG refused = NameToAnsi(path, ansi_path)) return refused;
+  std::wstring exact_path;
+  if (LONG refused = Terminated(path, exact_path)) return refused;
   HKEY opened = nullptr;
-  LONG status = api::OpenKeyExA(RootHandle(root), ansi_path.c_str(), 0, access, &opened);
+  LONG status = api::OpenKeyExW(RootHandle(root), exact_path.c_str(), 0, access, &opened);
   if (status == kSuccess) key.reset(opened);
   return status;
 }
 
 LONG DeleteKey(LONG root, BSTR path) {
-  std::string ansi_path;
-  if (LONG refused = NameToAnsi(path, ansi_path)) return refused;
-  return api::DeleteKeyA(RootHandle(root), ansi_path.c_str());
+  std::wstring exact_path;
+  if (LONG refused = Terminated(path, exact_path)) return refused;
+  return api::DeleteKeyW(RootHandle(root), exact_path.c_str());
 }
 
 LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created) {
   created.reset();
-  std::string ansi_name;
-  if (LONG refused = NameToAnsi(name, ansi_name)) return refused;
+  std::wstring exact_name;
+  if (LONG refused = Terminated(name, exact_name)) return refused;
   HKEY handle = nullptr;
-  LONG status = api::CreateKeyA(parent, ansi_name.c_str(), &handle);
+  LONG status = api::CreateKeyW(parent, exact_name.c_str(), &handle);
   if (status == kSuccess) created.reset(handle);
   return status;
 }
 
 LONG SetDword(HKEY key, BSTR name, LONG data) {
-  std::string ansi_name;
-  if (LONG refused = NameToAnsi(name, ansi_name)) return refused;
+  std::wstring exact_name;
+  if (LONG refused = Terminated(name, exact_name)) return refused;
   BYTE bytes[4];
   DWORD raw = static_cast<DWORD>(data);
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(raw >> (8 * i));
-  return api::SetValueExA(key, ansi_name.c_str(), 0, REG_DWORD, bytes, sizeof bytes);
+  return api::SetValueExW(key, exact_name.c_str(), 0, REG_DWORD, bytes, sizeof bytes);
 }
 
 LONG SetString(HKEY key, BSTR name, BSTR text) {
-  std::string ansi_name, ansi_text;
-  if (LONG refused = NameToAnsi(name, ansi_name)) return refused;
-  if (!ansi::FromBstr(text, ansi_text)) return kNoUnicodeTranslation;
-  // The stored data is the text with one terminating zero; zero characters
-  // inside the text are stored as they are.
-  return api::SetValueExA(key, ansi_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(ansi_text.c_str()),
-                          static_cast<DWORD>(ansi_text.size() + 1));
+  std::wstring exact_name;
+  if (LONG refused = Terminated(name, exact_name)) return refused;
+  // The stored data is the text's units and one terminating zero unit of our
+  // own, in whole units: the registry is never left to find (or read past)
+  // the end. Zero characters inside the text are stored as they are.
+  UINT length = ::SysStringLen(text);
+  if (length >= MAXDWORD / sizeof(wchar_t)) return kInvalidName;  // its size would not fit the call
+  std::wstring data(length ? text : L"", length);
+  return api::SetValueExW(key, exact_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG DeleteValue(HKEY key, BSTR name) {
-  std::string ansi_name;
-  if (LONG refused = NameToAnsi(name, ansi_name)) return refused;
-  return api::DeleteValueA(key, ansi_name.c_str());
+  std::wstring exact_name;
+  if (LONG refused = Terminated(name, exact_name)) return refused;
+  return api::DeleteValueW(key, exact_name.c_str());
 }
 
 LONG SubKeyReader::Read(DWORD index) {
   name_length_ = kNameBuffer;
   DWORD class_length = 0;
   FILETIME last_write{};
-  LONG status = api::EnumKeyExA(key_, index, name_, &name_length_, nullptr, nullptr, &class_length, &last_write);
-  if (status == kSuccess && name_length_ > kNameBuffer) status = ERROR_MORE_DATA;
+  LONG status = api::EnumKeyExW(key_, index, name_, &name_length_, nullptr, nullptr, &class_length, &last_write);
+  if (status == kSuccess && name_length_ >= kNameBuffer) status = ERROR_MORE_DATA;
   return status;
 }
 
-unique_bstr SubKeyReader::Name() const { return ansi::ToBstr(name_, name_length_); }
+unique_bstr SubKeyReader::Name() const { return MakeBstr(name_, name_length_); }
 
-ValueReader::ValueReader(HKEY key) : key_(key), name_buffer_(kValueNameBuffer), data_(kStringDataBuffer) {}
+ValueReader::ValueReader(HKEY key) : key_(key), name_buffer_(kValueNameBuffer) {}
 
 LONG ValueReader::Read(DWORD index) {
-  // Most names fit the short buffer, which the registry serves much faster;
-  // a longer name is read again, at the same index, into one large enough
-  // for the longest name the registry allows. No data is fetched.
-  DWORD capacity = kShortNameBuffer;
-  for (;;) {
-    DWORD name_length = capacity;
-    DWORD type = 0;
-    LONG status = api::EnumValueA(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA && capacity < kValueNameBuffer) {
-      capacity = kValueNameBuffer;
-      continue;
-    }
-    if (status == kSuccess) {
-      if (name_length >= capacity) return ERROR_MORE_DATA;
-      name_.assign(name_buffer_.data(), name_length);
-      type_ = type;
-    }
-    return status;
+  // One buffer for every name, large enough for the longest the registry
+  // allows (the wide function costs the same whatever buffer it is offered).
+  // No data is fetched.
+  DWORD name_length = kValueNameBuffer;
+  DWORD type = 0;
+  LONG status = api::EnumValueW(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, nullptr);
+  if (status == kSuccess) {
+    if (name_length >= kValueNameBuffer) return ERROR_MORE_DATA;
+    name_.assign(name_buffer_.data(), name_length);
+    type_ = type;
   }
+  return status;
 }
 
-LONG ValueReader::QueryDword(const std::string& name, LONG& data) {
+LONG ValueReader::QueryDword(const std::wstring& name, LONG& data) {
+  // A listed name with a zero character in it would query another value.
+  if (HoldsZero(name.data(), name.size())) return kInvalidName;
   // Cleared before every query, so that data shorter than four bytes never
   // carries bytes of another value.
   BYTE bytes[4] = {0, 0, 0, 0};
   DWORD type = REG_DWORD;
   DWORD size = sizeof bytes;
-  LONG status = api::QueryValueExA(key_, name.c_str(), nullptr, &type, bytes, &size);
+  LONG status = api::QueryValueExW(key_, name.c_str(), nullptr, &type, bytes, &size);
   if (status == kSuccess) {
     DWORD raw = 0;
     for (int i = 0; i < 4; ++i) raw |= static_cast<DWORD>(bytes[i]) << (8 * i);
@@ -139,25 +143,29 @@ LONG ValueReader::QueryDword(const std::string& name, LONG& data) {
   return status;
 }
 
-LONG ValueReader::QueryString(const std::string& name, unique_bstr& text) {
-  DWORD capacity = kStringDataBuffer;
+LONG ValueReader::QueryString(const std::wstring& name, unique_bstr& text) {
+  if (HoldsZero(name.data(), name.size())) return kInvalidName;
+  DWORD capacity = kStringDataBuffer;  // bytes
   LONG status = kSuccess;
   DWORD size = 0;
   for (int attempt = 0; attempt <= kStringRereads; ++attempt) {
-    if (data_.size() < capacity) data_.resize(capacity);
+    size_t units = capacity / sizeof(wchar_t) + 1;  // room for an odd last byte
+    if (data_.size() < units) data_.resize(units);
     std::memset(data_.data(), 0, capacity);
     DWORD type = REG_SZ;
     size = capacity;
-    status = api::QueryValueExA(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data_.data()), &size);
+    status = api::QueryValueExW(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data_.data()), &size);
     if (status != ERROR_MORE_DATA || size <= capacity) break;
     // The value is longer than the buffer: the size now says how long.
     capacity = size;
   }
   if (status != kSuccess) return status;
   if (size > capacity) size = capacity;
-  // Data stored without a terminating zero keeps every byte.
-  if (size > 0 && data_[size - 1] == '\0') --size;
-  text = ansi::ToBstr(data_.data(), size);
+  // Whole units only: a stray odd last byte is dropped. Data stored without
+  // a terminating zero unit keeps every unit.
+  size_t units = size / sizeof(wchar_t);
+  if (units > 0 && data_[units - 1] == L'\0') --units;
+  text = MakeBstr(data_.data(), static_cast<UINT>(units));
   return kSuccess;
 }
 

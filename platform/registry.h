@@ -1,8 +1,9 @@
 // The registry service: the registry operations that the classes perform,
-// over the ANSI functions of the seam in registry_api.h. Strings cross in the
-// system code page. Every operation returns the registry's status; the
-// callers test only the values they name and never pass a status on to a
-// client.
+// over the wide-character functions of the seam in registry_api.h. Names,
+// paths and string data cross as UTF-16, unit for unit as the client gave
+// them or the registry holds them. Every operation returns the registry's
+// status; the callers test only the values they name and never pass a status
+// on to a client.
 #pragma once
 
 #include <windows.h>
@@ -16,7 +17,6 @@ namespace vorn::registry {
 
 inline constexpr LONG kSuccess = ERROR_SUCCESS;                      // 0
 inline constexpr LONG kNoMoreItems = ERROR_NO_MORE_ITEMS;            // 259
-inline constexpr LONG kNoUnicodeTranslation = ERROR_NO_UNICODE_TRANSLATION;  // 1113
 inline constexpr LONG kInvalidName = ERROR_INVALID_PARAMETER;        // 87
 inline constexpr REGSAM kRead = 0x20019;   // KEY_READ
 inline constexpr REGSAM kWrite = 0x20006;  // KEY_WRITE
@@ -53,26 +53,23 @@ class IndexWalk {
   int failed_in_a_row_ = 0;
 };
 
-// Names, paths and string data are handed to the registry only when the
-// system code page represents them exactly. Text that it cannot represent is
-// refused with kNoUnicodeTranslation before any registry call: a substituted
-// character would name another key or value, or store other data than given.
-// A name or path holding a zero character is refused with kInvalidName, as
-// the registry would read it only up to that character. Text that passes is
-// unchanged by the round trip through its 8-bit form, so the caller's string
-// stays as it was.
+// A name or path holding a zero character is refused with kInvalidName
+// before any registry call: the registry would read it only up to that
+// character and so act on another key or value. The caller's strings are
+// only read.
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key);
 LONG DeleteKey(LONG root, BSTR path);
-// RegCreateKeyA: creates every missing key along name below parent, or opens
+// RegCreateKeyW: creates every missing key along name below parent, or opens
 // the existing one.
 LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created);
 LONG SetDword(HKEY key, BSTR name, LONG data);
-// Stores text as REG_SZ: its 8-bit form plus one terminating zero byte.
+// Stores text as REG_SZ: its UTF-16 units, zeros included, plus one
+// terminating zero unit.
 LONG SetString(HKEY key, BSTR name, BSTR text);
 LONG DeleteValue(HKEY key, BSTR name);
 
-// Reads the names of a key's sub-keys, one RegEnumKeyExA call per index.
+// Reads the names of a key's sub-keys, one RegEnumKeyExW call per index.
 class SubKeyReader {
  public:
   explicit SubKeyReader(HKEY key) noexcept : key_(key) {}
@@ -81,9 +78,9 @@ class SubKeyReader {
   unique_bstr Name() const;
 
  private:
-  static constexpr DWORD kNameBuffer = 2000;  // key names are at most 255 characters
+  static constexpr DWORD kNameBuffer = 2000;  // characters; key names are at most 255
   HKEY key_;
-  char name_[kNameBuffer] = {};
+  wchar_t name_[kNameBuffer] = {};
   DWORD name_length_ = 0;
 };
 
@@ -95,25 +92,25 @@ class ValueReader {
   explicit ValueReader(HKEY key);
   // On kSuccess, Name() and Type() describe the value at index.
   LONG Read(DWORD index);
-  const std::string& Name() const noexcept { return name_; }
+  const std::wstring& Name() const noexcept { return name_; }
   DWORD Type() const noexcept { return type_; }
 
   // The REG_DWORD value name, as a little-endian signed 32-bit integer. Data
   // shorter than four bytes reads as zero-extended.
-  LONG QueryDword(const std::string& name, LONG& data);
-  // The REG_SZ value name, whole whatever its length: the terminating zero
-  // is dropped when there is one, every other byte is kept.
-  LONG QueryString(const std::string& name, unique_bstr& text);
+  LONG QueryDword(const std::wstring& name, LONG& data);
+  // The REG_SZ value name, whole whatever its length, in UTF-16 units: one
+  // terminating zero unit is dropped when there is one, every other unit is
+  // kept (zeros included), and a stray odd last byte is dropped.
+  LONG QueryString(const std::wstring& name, unique_bstr& text);
 
  private:
   HKEY key_;
   // Large enough for the longest value name the registry allows (16,383
-  // characters, up to two bytes each in a double-byte code page); only its
-  // first 2,000 bytes are offered unless a name needs more.
-  std::vector<char> name_buffer_;
-  std::string name_;
+  // characters and the terminating zero).
+  std::vector<wchar_t> name_buffer_;
+  std::wstring name_;
   DWORD type_ = 0;
-  std::vector<char> data_;
+  std::vector<wchar_t> data_;
 };
 
 }  // namespace vorn::registry

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/ansi_text.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
 #include "values/value.h"
@@ -68,10 +67,10 @@ void Values::RefreshNow() {
   registry::ValueReader reader(key.get());
 
   // Names and types, one index at a time; no data is fetched here. Each
-  // record keeps the 8-bit name the registry listed, to query its data by.
+  // record keeps the name the registry listed, to query its data by.
   struct Listed {
     ComPtr<Value> record;
-    std::string name;
+    std::wstring name;
   };
   std::vector<Listed> listed;
   for (registry::IndexWalk walk;; walk.Next()) {
@@ -80,7 +79,7 @@ void Values::RefreshNow() {
     // A failed index filled nothing: no record is made from it.
     if (status == registry::kSuccess) {
       ComPtr<Value> record = Value::Create();
-      record->SetName(ansi::ToBstr(reader.Name().data(), reader.Name().size()));
+      record->SetName(MakeBstr(reader.Name().data(), static_cast<UINT>(reader.Name().size())));
       record->SetType(static_cast<LONG>(reader.Type()));
       records.Add(record->Published(), record->Name());
       listed.push_back({record, reader.Name()});

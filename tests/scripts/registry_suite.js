@@ -1,7 +1,7 @@
 // JScript client of VornRegAccLib: every class as a JScript writer meets it
 // (arguments by value, exceptions instead of Err, numbers as doubles), and
-// text that the 8-bit registry interface cannot carry, which only JScript
-// can produce here (Wine's VBScript has no ChrW). Run: cscript //nologo
+// text beyond the code page, which only JScript can produce here (Wine's
+// VBScript has no ChrW). Run: cscript //nologo
 // registry_suite.js. A failed check prints "FAIL: ..."; the last line is
 // always "<n> passed, <m> failed".
 
@@ -146,33 +146,53 @@ group("sub-keys", function () {
   same(keyPresent("tree\\c") || !keyPresent("tree\\a\\a1"), false, "the sub-tree is gone, its siblings stay");
 });
 
-// Text outside the system code page must never reach the registry in a
-// best-fit form: U+0101 would become "a", U+6F22 "?", and a call with such a
-// name would act on another key or value.
-group("text the code page cannot carry", function () {
+// Text beyond the code page names exactly what it spells: U+0101 is not "a"
+// and U+6F22 is not "?", as names, in paths and as data; a surrogate pair
+// stays whole.
+group("text beyond the code page", function () {
   var a = String.fromCharCode(0x101), han = String.fromCharCode(0x6F22);
+  var pair = String.fromCharCode(0xD83D, 0xDE00), text = "x" + han + pair + a;
   makeKey("cp\\a");
-  makeKey("cp\\x\\inner");
+  makeKey("cp\\?");
   putValue("cp", "a", "plain a", "REG_SZ");
   putValue("cp", "?", "question mark", "REG_SZ");
-  same(make("clsKey", base + "\\cp\\" + a).Exists, false, "a key path with U+0101 does not find the key \"a\"");
+  var e = "caf" + String.fromCharCode(0xE9), creme = "cr" + String.fromCharCode(0xE8) + "me";
+  putValue("cp", e, creme, "REG_SZ");   // text the code page carries, written by another program
+  function untouched(what) {
+    same(readValue("cp", "a") + "|" + readValue("cp", "?") + "|" + keyPresent("cp\\a") + keyPresent("cp\\?"),
+         "plain a|question mark|truetrue", what + ": the value and key \"a\" and \"?\" are untouched");
+  }
 
   var vs = make("clsValues", base + "\\cp");
   same(vs.ValueExists(a) || vs.ValueExists(han), false, "ValueExists finds neither \"a\" nor \"?\"");
-  throws(function () { return vs.Item(a); }, 5, "Invalid procedure call or argument", "Item(U+0101) does not find \"a\"");
-  same(vs.Add(a, "new", REG_SZ), false, "Add with a name of U+0101 is refused");
-  same(vs.Add("han", "x" + han, REG_SZ) || readValue("cp", "han") != "<missing>", false,
-       "Add of data with U+6F22 is refused and writes nothing");
-  same(vs.Delete(a) || vs.Delete(han), false, "Delete of U+0101 and U+6F22 is refused");
-  same(readValue("cp", "a") + "|" + readValue("cp", "?"), "plain a|question mark", "\"a\" and \"?\" are untouched");
-  var e = "caf" + String.fromCharCode(0xE9);
-  same(vs.Add("e", e, REG_SZ) && vs.Item("e").Value, e, "text that the code page carries is written and read back");
+  same(vs.Item(e).Value, creme, "code-page text reads back as written");
+  same(vs.Add(a, text, REG_SZ) && vs.Add(han, 7, REG_DWORD) && vs.Add(pair, pair, REG_SZ), true, "Add under such names");
+  same(readValue("cp", a), text, "the data stored is the text given");
+  same(vs.Count + "|" + vs.Item(a).Name + "|" + vs.Item(a).Value + "|" + vs.Item(han).Value + "|" + vs.Item(pair).Value,
+       "6|" + a + "|" + text + "|7|" + pair, "listed under their own names, with their own data");
+  untouched("after Add");
+  same(vs.Delete(a) && vs.Delete(han) && vs.Delete(pair), true, "Delete of each");
+  same(vs.Count, 3, "only the values written before remain");
+  untouched("after Delete");
 
   var ks = make("clsKeys", base + "\\cp");
-  same(ks.KeyExists(a), false, "KeyExists(U+0101) does not find the key \"a\"");
-  same(ks.Add(a + "b") || keyPresent("cp\\ab"), false, "Add of a key named with U+0101 is refused, no \"ab\" made");
-  same(ks.Delete(a) || ks.Delete("x\\" + han), false, "Delete of U+0101 and of x\\U+6F22 is refused");
-  same(keyPresent("cp\\a") && keyPresent("cp\\x\\inner"), true, "the keys \"a\" and \"x\\inner\" are untouched");
+  same(ks.Add(a + "\\" + pair) && ks.Add(han), true, "Add of keys named with them");
+  same(make("clsKey", base + "\\cp\\" + a + "\\" + pair).Exists, true, "a path through them exists");
+  same(ks.Count + "|" + ks.Item(a).Name + "|" + ks.Item(a).SubKeys.Item(1).Name + "|" + ks.KeyExists(han),
+       "4|" + a + "|" + pair + "|true", "listed under their own names");
+  same(ks.Delete(a) && ks.Delete(han), true, "Delete of the trees");
+  same(make("clsKey", base + "\\cp\\" + a).Exists || make("clsKey", base + "\\cp\\" + han).Exists, false, "gone");
+  untouched("after the keys");
+});
+
+// Each name is at most 255 characters; the whole path may be far longer.
+group("a path over 260 characters", function () {
+  var c = new Array(101).join("c"), rel = "long\\" + c + "\\" + c + "\\" + c, path = base + "\\" + rel;
+  var ks = make("clsKeys", base);
+  same(ks.Add(rel), true, "Add of a key " + path.length + " characters deep");
+  var k = make("clsKey", path);
+  same(k.Exists && k.Values.Add("v", "deep", REG_SZ) && k.Values.Item("v").Value, "deep", "it exists and holds a value");
+  same(ks.Delete("long") + "|" + keyPresent("long"), "true|false", "its tree is deleted");
 });
 
 group("cleanup", function () { reg("delete", "", "/f"); same(keyPresent(""), false, "scratch key removed"); });

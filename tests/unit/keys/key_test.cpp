@@ -55,7 +55,7 @@ TEST_F(KeyTest, EachAssignmentRefreshesOnceAndReplacesBothCollections) {
     EXPECT_EQ(registry::kRead, Rec().calls[i].access);
     EXPECT_EQ(Fn::CloseKey, Rec().calls[i + 1].fn);
   }
-  EXPECT_EQ("", Rec().calls[0].name) << "the root itself, before the path is set";
+  EXPECT_EQ(L"", Rec().calls[0].name) << "the root itself, before the path is set";
 
   // The collections get the root and the path; each trims its own copy of
   // the path, which the key object keeps with its leading space.

@@ -82,9 +82,9 @@ TEST_F(KeysTest, DeleteRemovesWholeTreesAndAddTakesTheNameAsGiven) {
 
 TEST_F(KeysTest, ASubKeyThatCannotBeDeletedKeepsItsParentButNotItsSiblings) {
   for (auto* path : {L"p\\a\\x", L"p\\b\\x", L"p\\b\\y", L"p\\c"}) scratch_.CreateKey(path);
-  std::string denied = Narrow(scratch_.Below(L"p\\b\\x"));
+  std::wstring denied = scratch_.Below(L"p\\b\\x");
   Rec().Fail(Fn::DeleteKey, ERROR_ACCESS_DENIED,
-             [=](const Call& c) { return _stricmp(c.name.c_str(), denied.c_str()) == 0; });
+             [=](const Call& c) { return _wcsicmp(c.name.c_str(), denied.c_str()) == 0; });
   EXPECT_FALSE(Below(scratch_.Path(), &Keys::Delete, L"p"));
   EXPECT_EQ(Names{L"b"}, scratch_.SubKeyNames(L"p"));
   EXPECT_EQ(Names{L"x"}, scratch_.SubKeyNames(L"p\\b"));
@@ -116,10 +116,11 @@ TEST_F(KeysTest, ASpacesOnlySubKeyStopsTheDeletionOfItsParent) {
   EXPECT_EQ(Names{L" "}, scratch_.SubKeyNames(L"p"));
 }
 
-// A key whose name begins with a space stands beside the key without it;
-// trimming must never turn a deletion of the one into a deletion below the
-// other. Both live at the root of HKEY_CURRENT_USER (of the test prefix).
-TEST_F(KeysTest, ALeadingSpaceNeverRedirectsADeletionToAnotherKey) {
+// A key whose name begins or ends with a space stands beside the key
+// without it; trimming must never turn a deletion of the one into a deletion
+// of, or below, the other. The leading case lives at the root of
+// HKEY_CURRENT_USER (of the test prefix), where only it can be trimmed.
+TEST_F(KeysTest, SpacesAroundANameNeverRedirectADeletionToAnotherKey) {
   std::wstring name = L"VornKeysTest." + std::to_wstring(::GetCurrentProcessId());
   ScratchKey plain(name), spaced(L" " + name);
   plain.CreateKey(L"other");
@@ -128,6 +129,15 @@ TEST_F(KeysTest, ALeadingSpaceNeverRedirectsADeletionToAnotherKey) {
   EXPECT_FALSE(Below(L"\\ " + name, &Keys::Delete, L"other"));
   EXPECT_TRUE(plain.KeyExists(L"other"));
   EXPECT_TRUE(spaced.KeyExists(L"own"));
+
+  for (auto* path : {L"a\\x", L"a \\y", L"p\\b ", L"p\\c"}) scratch_.CreateKey(path);
+  EXPECT_FALSE(Below(scratch_.Path(), &Keys::Delete, L"a "));
+  EXPECT_EQ(Names({L"a", L"a ", L"p"}), scratch_.SubKeyNames(L""));
+  EXPECT_EQ(Names{L"x"}, scratch_.SubKeyNames(L"a"));
+  // Inside a tree: a child whose name ends in a space cannot be reached
+  // through a key object, and keeps its parent.
+  EXPECT_FALSE(Below(scratch_.Path(), &Keys::Delete, L"p"));
+  EXPECT_EQ(Names{L"b "}, scratch_.SubKeyNames(L"p"));
 }
 
 TEST_F(KeysTest, TrailingSpacesAreTrimmedAndACollisionEndsTheRefresh) {

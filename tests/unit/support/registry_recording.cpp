@@ -24,10 +24,10 @@ static LSTATUS Through(Call call, Real&& real, bool opens = false) {
   return call.status;
 }
 
-LSTATUS OpenKeyExA(HKEY root, LPCSTR sub_key, DWORD options, REGSAM access, PHKEY result) {
+LSTATUS OpenKeyExW(HKEY root, LPCWSTR sub_key, DWORD options, REGSAM access, PHKEY result) {
   Call c(Fn::OpenKeyEx, sub_key);
   c.access = access;
-  return Through(c, [&] { return ::RegOpenKeyExA(root, sub_key, options, access, result); }, true);
+  return Through(c, [&] { return ::RegOpenKeyExW(root, sub_key, options, access, result); }, true);
 }
 
 LSTATUS CloseKey(HKEY key) {
@@ -35,41 +35,43 @@ LSTATUS CloseKey(HKEY key) {
   return Through(Call(Fn::CloseKey), [&] { return ::RegCloseKey(key); });
 }
 
-LSTATUS EnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved, LPSTR class_name,
+LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD reserved, LPWSTR class_name,
                    LPDWORD class_length, PFILETIME last_write) {
   return Through(Call(Fn::EnumKeyEx, nullptr, index), [&] {
-    return ::RegEnumKeyExA(key, index, name, name_length, reserved, class_name, class_length, last_write);
+    return ::RegEnumKeyExW(key, index, name, name_length, reserved, class_name, class_length, last_write);
   });
 }
 
-LSTATUS EnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD name_length, LPDWORD reserved, LPDWORD type,
+LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD reserved, LPDWORD type,
                    LPBYTE data, LPDWORD data_size) {
+  test::Recorder& r = test::Recorder::Get();
+  DWORD asked = r.value_index ? r.value_index(index) : index;
   return Through(Call(Fn::EnumValue, nullptr, index),
-                 [&] { return ::RegEnumValueA(key, index, name, name_length, reserved, type, data, data_size); });
+                 [&] { return ::RegEnumValueW(key, asked, name, name_length, reserved, type, data, data_size); });
 }
 
-LSTATUS QueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_size) {
+LSTATUS QueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_size) {
   return Through(Call(Fn::QueryValueEx, name),
-                 [&] { return ::RegQueryValueExA(key, name, reserved, type, data, data_size); });
+                 [&] { return ::RegQueryValueExW(key, name, reserved, type, data, data_size); });
 }
 
-LSTATUS SetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD data_size) {
+LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD data_size) {
   Call c(Fn::SetValueEx, name);
   c.type = type;
   if (data) c.data.assign(reinterpret_cast<const char*>(data), data_size);
-  return Through(c, [&] { return ::RegSetValueExA(key, name, reserved, type, data, data_size); });
+  return Through(c, [&] { return ::RegSetValueExW(key, name, reserved, type, data, data_size); });
 }
 
-LSTATUS DeleteValueA(HKEY key, LPCSTR name) {
-  return Through(Call(Fn::DeleteValue, name), [&] { return ::RegDeleteValueA(key, name); });
+LSTATUS DeleteValueW(HKEY key, LPCWSTR name) {
+  return Through(Call(Fn::DeleteValue, name), [&] { return ::RegDeleteValueW(key, name); });
 }
 
-LSTATUS CreateKeyA(HKEY key, LPCSTR sub_key, PHKEY result) {
-  return Through(Call(Fn::CreateKey, sub_key), [&] { return ::RegCreateKeyA(key, sub_key, result); }, true);
+LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
+  return Through(Call(Fn::CreateKey, sub_key), [&] { return ::RegCreateKeyW(key, sub_key, result); }, true);
 }
 
-LSTATUS DeleteKeyA(HKEY root, LPCSTR sub_key) {
-  return Through(Call(Fn::DeleteKey, sub_key), [&] { return ::RegDeleteKeyA(root, sub_key); });
+LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
+  return Through(Call(Fn::DeleteKey, sub_key), [&] { return ::RegDeleteKeyW(root, sub_key); });
 }
 
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }

@@ -18,13 +18,13 @@ enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValu
                 DeleteKey };
 
 struct Call {
-  Call(Fn f, LPCSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : ""), index(i) {}
+  Call(Fn f, LPCWSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : L""), index(i) {}
   Fn fn;
-  std::string name;   // sub-key, value name or path, as 8-bit text
+  std::wstring name;  // sub-key, value name or path
   DWORD index = 0;    // enumeration index
   REGSAM access = 0;  // OpenKeyEx
   DWORD type = 0;     // SetValueEx
-  std::string data;   // SetValueEx
+  std::string data;   // SetValueEx: the bytes passed
   LONG status = 0;    // what the call returned
 };
 
@@ -33,7 +33,7 @@ struct Recorder {
   // recorder links the binding too (vorn_core leaves the seam unbound).
   static Recorder& Get();
   // Forgets the calls and the fault rule (open handles are still counted).
-  void Reset() { calls.clear(), fault = nullptr; }
+  void Reset() { calls.clear(), fault = nullptr, value_index = nullptr; }
   size_t CountOf(Fn fn) const {
     size_t n = 0;
     for (const Call& c : calls) n += c.fn == fn;
@@ -55,6 +55,9 @@ struct Recorder {
   // Sees each call before the registry does; a status it returns is the
   // call's result and the registry is not called.
   std::function<std::optional<LONG>(const Call&)> fault;
+  // When set, RegEnumValueW at index i answers as the registry does at
+  // value_index(i) (to list one value twice, say). Reset clears it.
+  std::function<DWORD(DWORD)> value_index;
   int open_handles = 0;  // opened or created and not yet closed
 };
 

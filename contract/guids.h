@@ -1,6 +1,6 @@
 // Every GUID of the component, in one place: the C++ interface declarations,
-// the type-library generator, the class factories, registration and the
-// resource script read them from here.
+// the type-library generator, the class factories, registration, the
+// resource script and the published early-binding header read them from here.
 #pragma once
 
 // The default interfaces' identifiers as initialiser parts (data1, data2,
@@ -45,7 +45,11 @@ inline constexpr GUID CLSID_clsKeys = {
 inline constexpr GUID CLSID_clsKey = {
     0x7b841abe, 0xd127, 0x4ce3, {0xbf, 0x6a, 0x2b, 0x0b, 0x2b, 0xad, 0x2f, 0x82}};
 
-// Never published: clsValue has no class object, but the record class keeps an
+// ---- Not published: the early-binding header VornRegAccLib.h, which the
+// build writes from this file and contract/interfaces.h, ends its copy of
+// this file at the line above.
+
+// clsValue has no class object, but the record class keeps an
 // identifier of its own for the module's class table and its _IID_ resource.
 // {2D39F73A-7D6A-4422-9C0C-1FA8B8CED67D}
 inline constexpr GUID CLSID_clsValue = {

@@ -8,6 +8,31 @@
 
 #include "contract/guids.h"
 
+// The type library's two enumerations. Their constants are named REG_* and
+// HKEY_* in the library, as the platform's own macros are, so here each
+// carries its enumeration's name in front.
+enum enValueTypes : LONG {
+  enValueTypes_REG_BINARY = 3,
+  enValueTypes_REG_DWORD = 4,
+  enValueTypes_REG_DWORD_BIG_ENDIAN = 5,
+  enValueTypes_REG_DWORD_LITTLE_ENDIAN = 4,
+  enValueTypes_REG_EXPAND_SZ = 2,
+  enValueTypes_REG_LINK = 6,
+  enValueTypes_REG_MULTI_SZ = 7,
+  enValueTypes_REG_NONE = 0,
+  enValueTypes_REG_RESOURCE_LIST = 8,
+  enValueTypes_REG_SZ = 1,
+};
+// A root key as a signed 32-bit value, sign-extended into a handle.
+enum enHKEY : LONG {
+  enHKEY_HKEY_LOCAL_MACHINE = static_cast<LONG>(0x80000002),
+  enHKEY_HKEY_USERS = static_cast<LONG>(0x80000003),
+  enHKEY_HKEY_CURRENT_CONFIG = static_cast<LONG>(0x80000005),
+  enHKEY_HKEY_DYN_DATA = static_cast<LONG>(0x80000006),
+  enHKEY_HKEY_CURRENT_USER = static_cast<LONG>(0x80000001),
+  enHKEY_HKEY_CLASSES_ROOT = static_cast<LONG>(0x80000000),
+};
+
 struct _clsValues;
 struct _clsKeys;
 struct _clsKey;

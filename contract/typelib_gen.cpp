@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "contract/guids.h"
+#include "contract/interfaces.h"
 
 namespace {
 
@@ -222,24 +223,24 @@ struct Enumeration {
 const std::vector<Enumeration>& enumerations() {
   static const std::vector<Enumeration> list = {
       {kValueTypes, {
-           {L"REG_BINARY", 3},
-           {L"REG_DWORD", 4},
-           {L"REG_DWORD_BIG_ENDIAN", 5},
-           {L"REG_DWORD_LITTLE_ENDIAN", 4},
-           {L"REG_EXPAND_SZ", 2},
-           {L"REG_LINK", 6},
-           {L"REG_MULTI_SZ", 7},
-           {L"REG_NONE", 0},
-           {L"REG_RESOURCE_LIST", 8},
-           {L"REG_SZ", 1},
+           {L"REG_BINARY", enValueTypes_REG_BINARY},
+           {L"REG_DWORD", enValueTypes_REG_DWORD},
+           {L"REG_DWORD_BIG_ENDIAN", enValueTypes_REG_DWORD_BIG_ENDIAN},
+           {L"REG_DWORD_LITTLE_ENDIAN", enValueTypes_REG_DWORD_LITTLE_ENDIAN},
+           {L"REG_EXPAND_SZ", enValueTypes_REG_EXPAND_SZ},
+           {L"REG_LINK", enValueTypes_REG_LINK},
+           {L"REG_MULTI_SZ", enValueTypes_REG_MULTI_SZ},
+           {L"REG_NONE", enValueTypes_REG_NONE},
+           {L"REG_RESOURCE_LIST", enValueTypes_REG_RESOURCE_LIST},
+           {L"REG_SZ", enValueTypes_REG_SZ},
        }},
       {kHKey, {
-           {L"HKEY_LOCAL_MACHINE", static_cast<LONG>(0x80000002)},
-           {L"HKEY_USERS", static_cast<LONG>(0x80000003)},
-           {L"HKEY_CURRENT_CONFIG", static_cast<LONG>(0x80000005)},
-           {L"HKEY_DYN_DATA", static_cast<LONG>(0x80000006)},
-           {L"HKEY_CURRENT_USER", static_cast<LONG>(0x80000001)},
-           {L"HKEY_CLASSES_ROOT", static_cast<LONG>(0x80000000)},
+           {L"HKEY_LOCAL_MACHINE", enHKEY_HKEY_LOCAL_MACHINE},
+           {L"HKEY_USERS", enHKEY_HKEY_USERS},
+           {L"HKEY_CURRENT_CONFIG", enHKEY_HKEY_CURRENT_CONFIG},
+           {L"HKEY_DYN_DATA", enHKEY_HKEY_DYN_DATA},
+           {L"HKEY_CURRENT_USER", enHKEY_HKEY_CURRENT_USER},
+           {L"HKEY_CLASSES_ROOT", enHKEY_HKEY_CLASSES_ROOT},
        }},
   };
   return list;

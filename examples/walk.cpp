@@ -4,7 +4,9 @@
 //
 //   walk.exe ROOT [PATH]      ROOT: HKCU, HKLM, HKCR, HKU or HKCC
 //
-// The component must be registered (regsvr32 VornRegistry.dll).
+// The component must be registered (regsvr32 VornRegistry.dll). Builds with
+// the release's header, for example:
+//   x86_64-w64-mingw32-g++ -std=c++17 -municode -I include examples/walk.cpp -lole32 -loleaut32 -luuid
 #include <windows.h>
 #include <oleauto.h>
 
@@ -12,8 +14,7 @@
 #include <cwchar>
 #include <string>
 
-#include "contract/guids.h"
-#include "contract/interfaces.h"
+#include "VornRegAccLib.h"
 
 namespace {
 
@@ -162,11 +163,11 @@ int wmain(int argc, wchar_t** argv) {
     const wchar_t* shortName;
     const wchar_t* fullName;
     LONG handle;
-  } kRoots[] = {{L"HKCR", L"HKEY_CLASSES_ROOT", static_cast<LONG>(0x80000000)},
-                {L"HKCU", L"HKEY_CURRENT_USER", static_cast<LONG>(0x80000001)},
-                {L"HKLM", L"HKEY_LOCAL_MACHINE", static_cast<LONG>(0x80000002)},
-                {L"HKU", L"HKEY_USERS", static_cast<LONG>(0x80000003)},
-                {L"HKCC", L"HKEY_CURRENT_CONFIG", static_cast<LONG>(0x80000005)}};
+  } kRoots[] = {{L"HKCR", L"HKEY_CLASSES_ROOT", enHKEY_HKEY_CLASSES_ROOT},
+                {L"HKCU", L"HKEY_CURRENT_USER", enHKEY_HKEY_CURRENT_USER},
+                {L"HKLM", L"HKEY_LOCAL_MACHINE", enHKEY_HKEY_LOCAL_MACHINE},
+                {L"HKU", L"HKEY_USERS", enHKEY_HKEY_USERS},
+                {L"HKCC", L"HKEY_CURRENT_CONFIG", enHKEY_HKEY_CURRENT_CONFIG}};
   if (argc < 2 || argc > 3) {
     Line(L"usage: walk.exe ROOT [PATH]   (ROOT: HKCU, HKLM, HKCR, HKU, HKCC)");
     return 2;

@@ -1,20 +1,21 @@
 #!/bin/bash
 # The main job: from a fresh Debian 12 (as root) to the component listing a
-# registry tree. Installs what is missing, builds the module into the build
-# directory, prepares its private Wine prefix, registers the module there,
+# registry tree. Installs what is missing, builds the 32-bit module into
+# <build-root>/win32, prepares its private Wine prefix, registers the module there,
 # writes a small demo tree under HKCU\Software\VornRegistryDemo and prints
 # it with examples/regtree.vbs, which reads it through the component.
 #
-# Usage: scripts/main-job.sh [build-dir]
-#   build-dir defaults to $VORN_BUILD_DIR, then to build/ in the source tree.
+# Usage: scripts/main-job.sh [build-root]
+#   build-root defaults to $VORN_BUILD_DIR, then to build/ in the source tree,
+#   the same root that scripts/test.sh uses.
 # Needs no input; every Wine call has a time limit.
 set -euo pipefail
 exec </dev/null
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-${VORN_BUILD_DIR:-$here/build}}"
-mkdir -p "$build"
-build="$(cd "$build" && pwd)"
+root="${1:-${VORN_BUILD_DIR:-$here/build}}"
+mkdir -p "$root/win32"
+build="$(cd "$root/win32" && pwd)"
 log="$build/main-job.log"
 : >"$log"
 
@@ -37,8 +38,9 @@ step "installing what is missing"
 "$here/scripts/install-deps.sh" || fail "installing the dependencies failed"
 
 step "configuring and building into $build"
-cmake -S "$here" -B "$build" >>"$log" 2>&1 || fail "configuring failed"
-timeout 1800 cmake --build "$build" --target VornRegistry wineprefix -j"$(nproc)" >>"$log" 2>&1 ||
+cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" >>"$log" 2>&1 ||
+  fail "configuring failed"
+timeout 1800 cmake --build "$build" --target VornRegistry wineprefix -j2 >>"$log" 2>&1 ||
   fail "building failed"
 dll="$build/VornRegistry.dll"
 [ -f "$dll" ] || fail "$dll was not built"

@@ -162,6 +162,46 @@ LSTATUS DeleteIfEmpty(HKEY root, const std::wstring& path) {
   return IsGone(status) ? ERROR_SUCCESS : status;
 }
 
+// The type library's platform key for this module's pointer size, and the
+// registry view of the module built for the other one.
+constexpr const wchar_t* kPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+// Sets registered when the other registry view has a CLSID key for clsid.
+// On a 32-bit system the view flag is ignored and the module's own view is
+// asked. A failure other than "not found" counts as registered, so that a
+// ProgID still in use is never removed.
+LSTATUS OtherViewHasClass(HKEY root, const GUID& clsid, bool& registered) {
+  unique_hkey key;
+  const std::wstring path = L"CLSID\\" + GuidText(clsid);
+  LSTATUS status = ::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | kOtherView, key.put());
+  registered = !IsGone(status);
+  return status;
+}
+
+// Sets registered when the library version key root\path holds a locale key,
+// and so the registration of some platform, beside FLAGS and HELPDIR.
+LSTATUS HoldsLocale(HKEY root, const std::wstring& path, bool& registered) {
+  registered = false;
+  unique_hkey key;
+  LSTATUS status = ::RegOpenKeyExW(root, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put());
+  if (status != ERROR_SUCCESS) return IsGone(status) ? ERROR_SUCCESS : status;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];  // the longest key name, 255 characters, and its terminator
+    DWORD length = static_cast<DWORD>(std::size(name));
+    status = ::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) {
+      registered = true;  // cannot tell: keep the version
+      return status;
+    }
+    if (_wcsicmp(name, L"FLAGS") != 0 && _wcsicmp(name, L"HELPDIR") != 0) {
+      registered = true;
+      return ERROR_SUCCESS;
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<RegistrationEntry> RegistrationEntries(const std::wstring& module_path, bool win64) {
@@ -225,15 +265,25 @@ HRESULT UnregisterServer(HKEY classes_root) noexcept {
     };
     auto remove_tree = [&](const std::wstring& path) { note(::RegDeleteTreeW(classes_root, path.c_str())); };
 
+    // CLSID and Interface keys are per registry view: this module's own go.
+    // ProgIDs and the TypeLib key are one copy seen by both views, so what the
+    // module of the other pointer size still needs stays.
     for (const ClassRecord& record : ModuleClasses()) {
       if (!record.create) continue;
       remove_tree(L"CLSID\\" + GuidText(*record.clsid));
-      remove_tree(ProgIdOf(record));
+      bool other_view = false;
+      note(OtherViewHasClass(classes_root, *record.clsid, other_view));
+      if (!other_view) remove_tree(ProgIdOf(record));
     }
-    // Only this version of the library; the library's key goes with it
-    // unless another version is registered under it.
+    // Only this platform of this version of the library; the locale, version
+    // and library keys go with it once nothing else is registered under them.
     const std::wstring library = L"TypeLib\\" + GuidText(guids::LIBID_VornRegAccLib);
-    remove_tree(library + L"\\" + kLibraryVersion);
+    const std::wstring version = library + L"\\" + kLibraryVersion;
+    remove_tree(version + L"\\0\\" + kPlatform);
+    note(DeleteIfEmpty(classes_root, version + L"\\0"));
+    bool registered = false;
+    note(HoldsLocale(classes_root, version, registered));
+    if (!registered) remove_tree(version);
     note(DeleteIfEmpty(classes_root, library));
     for (const ClassRecord& record : ModuleClasses()) remove_tree(L"Interface\\" + GuidText(*record.default_iid));
 

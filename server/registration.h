@@ -9,7 +9,7 @@
 //   VornRegAccLib.<class>         = ProgID of the class
 //     CLSID                       = {clsid}
 //   TypeLib\{libid}\1.0           = Vorn Registry Access Library
-//     0\win32 (or 0\win64)        = module path
+//     0\win32 or 0\win64          = module path (the module's pointer size)
 //     FLAGS                       = 0
 //     HELPDIR                     = (empty)
 //   Interface\{iid}               = interface name
@@ -17,6 +17,10 @@
 //     TypeLib                     = {libid}, Version = 1.0
 //
 // for each creatable class and for the default interface of every class.
+//
+// On 64-bit Windows the 32-bit and the 64-bit module can be registered side
+// by side: CLSID and Interface keys are per registry view, while the ProgIDs
+// and the TypeLib key are shared by both views.
 #pragma once
 
 #include <windows.h>
@@ -35,7 +39,7 @@ struct RegistrationEntry {
 };
 
 // Every value that registration writes for a module at module_path, in the
-// order it writes them; win64 picks the type library's platform subkey. The
+// order it writes them; win64 picks the type library's platform key. The
 // installer packages are generated from this same list.
 std::vector<RegistrationEntry> RegistrationEntries(const std::wstring& module_path, bool win64);
 
@@ -45,8 +49,11 @@ std::vector<RegistrationEntry> RegistrationEntries(const std::wstring& module_pa
 HRESULT RegisterServer(HKEY classes_root, const std::wstring& module_path) noexcept;
 
 // Removes every entry, whole trees of the library's own keys, never a shared
-// parent. Entries that are already gone count as removed; a removal that
-// fails does not stop the others, and the first failure is returned.
+// parent, and nothing that the module of the other pointer size still uses:
+// a ProgID stays while the other view has its CLSID, the type library's
+// version key while another platform is registered under it. Entries that
+// are already gone count as removed; a removal that fails does not stop the
+// others, and the first failure is returned.
 HRESULT UnregisterServer(HKEY classes_root) noexcept;
 
 }  // namespace vorn::server

@@ -105,8 +105,9 @@ void ExpectRegistered(bool registered) {
   const std::wstring module = ModulePath(), libid = G(LIBID_VornRegAccLib), library = L"TypeLib\\" + libid + L"\\1.0";
   const std::wstring marshaller = L"{00020424-0000-0000-C000-000000000046}";
   struct Entry { std::wstring path; const wchar_t* name; std::wstring value; };  // null name: the default value
+  const wchar_t* platform = sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32";  // the module's pointer size
   std::vector<Entry> entries = {
-      {library, nullptr, L"Vorn Registry Access Library"}, {library + L"\\0\\win32", nullptr, module},
+      {library, nullptr, L"Vorn Registry Access Library"}, {library + platform, nullptr, module},
       {library + L"\\FLAGS", nullptr, L"0"}, {library + L"\\HELPDIR", nullptr, L""}};
   for (const auto& c : kClasses) {
     const std::wstring key = L"CLSID\\" + G(c.clsid), server = key + L"\\InprocServer32";

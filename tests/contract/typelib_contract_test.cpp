@@ -199,7 +199,7 @@ TEST_F(TypeLibContract, LibraryAttributes) {
   ASSERT_EQ(lib_->GetLibAttr(&attr), S_OK);
   EXPECT_EQ(G(attr->guid), G(LIBID_VornRegAccLib));
   EXPECT_EQ(attr->lcid, 0x0409u);
-  EXPECT_EQ(attr->syskind, SYS_WIN32);
+  EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   // LIBFLAG_FHASDISKIMAGE is the runtime's note that the library came from a

@@ -1,0 +1,68 @@
+#!/bin/sh
+# The 32-bit and the 64-bit module registered side by side in one win64
+# prefix (its own, so that no other test sees the cycle). For each order:
+# register both, unregister one, and check that scripts in the host of the
+# other bitness still create objects while those of the unregistered one get
+# none; then unregister the other and check that no shared key is left.
+#   side_by_side.sh <prefix> <64-bit loader> <64-bit module> <32-bit module> <probe.vbs>
+# Last line: "side by side: N checked, M failed".
+set -u
+export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine64=$2
+windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+module64=$(windows_path "$3") module32=$(windows_path "$4") probe=$(windows_path "$5")
+out="$1.out"
+checked=0 failed=0
+trap 'wineserver -k >/dev/null 2>&1' EXIT
+
+# Debian's `wine` starts the 32-bit programs of the prefix (syswow64),
+# the 64-bit loader those of system32.
+run() {  # run 32|64 program args...
+  bits=$1
+  shift
+  if [ "$bits" = 64 ]; then loader=$wine64; else loader=wine; fi
+  timeout -k 10 300 "$loader" "$@" >"$out" 2>&1
+}
+check() {  # check DESCRIPTION STATUS: the check passed when STATUS is 0
+  checked=$((checked + 1))
+  [ "$2" = 0 ] || { failed=$((failed + 1)); echo "FAILED: $1"; tr -d '\r' <"$out"; }
+}
+module() { if [ "$1" = 64 ]; then printf '%s' "$module64"; else printf '%s' "$module32"; fi; }
+register() { run "$1" regsvr32 /s "$(module "$1")"; check "registering the $1-bit module" $?; }
+unregister() { run "$1" regsvr32 /u /s "$(module "$1")"; check "unregistering the $1-bit module" $?; }
+# expect_objects 32|64 yes|no: whether the cscript of that bitness creates one.
+expect_objects() {
+  run "$1" cscript //nologo "$probe"
+  if grep -q '^probe: works' "$out"; then got=yes; else got=no; fi
+  [ "$got" = "$2" ]
+  check "$1-bit cscript creating an object: expected $2" $?
+}
+# Keys that both registry views share; the 32-bit reg sees them from any view.
+expect_no_shared_keys() {
+  for key in 'HKCR\TypeLib\{5081970D-F852-4FB9-AB92-78DF4167F32C}' 'HKCR\VornRegAccLib.clsKey' \
+             'HKCR\VornRegAccLib.clsKeys' 'HKCR\VornRegAccLib.clsValues'; do
+    run 32 reg query "$key" && status=1 || status=0
+    check "$key is left after both were unregistered" $status
+  done
+}
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  timeout -k 10 300 "$wine64" wineboot --init >/dev/null 2>&1
+  wineserver -w
+fi
+run 64 regsvr32 /u /s "$module64"
+run 32 regsvr32 /u /s "$module32"
+for first in 32 64; do
+  if [ $first = 32 ]; then other=64; else other=32; fi
+  register 64
+  register 32
+  expect_objects 64 yes
+  expect_objects 32 yes
+  unregister $first
+  expect_objects $first no
+  expect_objects $other yes
+  unregister $other
+  expect_objects $other no
+  expect_no_shared_keys
+done
+echo "side by side: $checked checked, $failed failed"

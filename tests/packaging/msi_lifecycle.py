@@ -86,14 +86,11 @@ class Prefix:
 
 
 class Checks:
-    def __init__(self):
-        self.passed = self.failed = 0
+    passed = failed = 0
 
     def check(self, ok, what, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
+        self.passed, self.failed = self.passed + bool(ok), self.failed + (not ok)
+        if not ok:
             print(f"FAILED: {what}" + (f"\n    {detail}" if detail else ""))
 
     def summary(self):
@@ -115,17 +112,6 @@ def added(before, after):
     return result
 
 
-def leftovers(registry, product):
-    """Keys and values of the registry that name the product or its code."""
-    pattern = re.compile(f"vorn|{product.lower()}")
-    found = []
-    for key, values in registry.items():
-        if pattern.search(key):
-            found.append(key)
-        found += [f"{key}: {n}={d}" for n, d in values.items() if pattern.search(n + "=" + d.lower())]
-    return found
-
-
 def product_code(package):
     out = subprocess.run(["msiinfo", "export", package, "Property"], capture_output=True, text=True,
                          check=True).stdout
@@ -134,16 +120,20 @@ def product_code(package):
 
 def run_script(prefix, checks, loader, cscript, expected_module, host):
     status, out = prefix.run([loader, cscript, "//nologo", windows_path(SCRIPT)])
-    checks.check(status == 0 and "classes created: " in out, f"{host} creates the three classes", out)
-    checks.check(f"module: {expected_module}\n" in out, f"{host} sees its own module {expected_module}", out)
+    checks.check(status == 0 and "classes created: " in out and f"module: {expected_module}\n" in out,
+                 f"{host} creates the three classes from {expected_module}", out)
 
 
 def uninstall_leaves_nothing(prefix, checks, package, installed_keys, folders):
-    """Uninstalls; then neither the keys the install added nor anything naming
-    the product may be left, nor the install folders."""
+    """Uninstalls; then neither a key that the install added nor a key or
+    value naming the product or its code may be left, nor the folders."""
     checks.check(prefix.msiexec("/x", package) == 0, "uninstall succeeds")
-    registry = prefix.export()
-    left = [k for k in installed_keys if k in registry] + leftovers(registry, product_code(package))
+    named = re.compile(f"vorn|{product_code(package).lower()}")
+    left = []
+    for key, values in prefix.export().items():
+        if key in installed_keys or named.search(key):
+            left.append(key)
+        left += [f"{key}: {n}={d}" for n, d in values.items() if named.search(f"{n}={d}".lower())]
     checks.check(installed_keys and not left, "nothing of the product is left in the registry",
                  "\n    ".join(left[:20]))
     for folder in folders:
@@ -175,7 +165,7 @@ def x86(prefix_dir, work, package, module):
         checks.check(expected and not differing, "the package registers what regsvr32 registers",
                      "\n    ".join(f"{k}: regsvr32 {expected.get(k)}, package {actual.get(k)}" for k in differing[:10]))
         run_script(prefix, checks, "wine", "cscript", NATIVE_DIR + MODULE, "cscript")
-        uninstall_leaves_nothing(prefix, checks, package, list(actual), [NATIVE_DIR])
+        uninstall_leaves_nothing(prefix, checks, package, set(actual), [NATIVE_DIR])
     finally:
         prefix.stop()
     return checks.summary()
@@ -194,7 +184,7 @@ def x64(prefix_dir, work, package, older, rebuild, x86_package):
         checks.check(new_there and not old_left, "the upgrade replaces the older product",
                      f"new registered: {new_there}, old registered: {old_left}")
 
-        installed = list(without_bookkeeping(added(base, prefix.export(CLASSES))))
+        installed = set(without_bookkeeping(added(base, prefix.export(CLASSES))))
         run_script(prefix, checks, WINE64, "cscript", NATIVE_DIR + MODULE, "64-bit cscript")
         run_script(prefix, checks, "wine", "C:\\windows\\syswow64\\cscript.exe", WOW64_DIR + MODULE,
                    "32-bit cscript")

@@ -4,13 +4,15 @@
 # register both, unregister one, and check that scripts in the host of the
 # other bitness still create objects while those of the unregistered one get
 # none; then unregister the other and check that no shared key is left.
-#   side_by_side.sh <prefix> <64-bit loader> <64-bit module> <32-bit module> <probe.vbs>
+#   side_by_side.sh <prefix> <64-bit loader> <64-bit module> <32-bit module> <regtree.vbs>
+# The example examples/regtree.vbs is the script client: it lists
+# HKCU\Software\Wine, which every prefix has.
 # Last line: "side by side: N checked, M failed".
 set -u
 export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine64=$2
 windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
-module64=$(windows_path "$3") module32=$(windows_path "$4") probe=$(windows_path "$5")
+module64=$(windows_path "$3") module32=$(windows_path "$4") regtree=$(windows_path "$5")
 out="$1.out"
 checked=0 failed=0
 trap 'wineserver -k >/dev/null 2>&1' EXIT
@@ -32,8 +34,8 @@ register() { run "$1" regsvr32 /s "$(module "$1")"; check "registering the $1-bi
 unregister() { run "$1" regsvr32 /u /s "$(module "$1")"; check "unregistering the $1-bit module" $?; }
 # expect_objects 32|64 yes|no: whether the cscript of that bitness creates one.
 expect_objects() {
-  run "$1" cscript //nologo "$probe"
-  if grep -q '^probe: works' "$out"; then got=yes; else got=no; fi
+  run "$1" cscript //nologo "$regtree" HKCU 'Software\Wine'
+  if grep -q '^HKEY_CURRENT_USER\\Software\\Wine' "$out"; then got=yes; else got=no; fi
   [ "$got" = "$2" ]
   check "$1-bit cscript creating an object: expected $2" $?
 }

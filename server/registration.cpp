@@ -138,47 +138,9 @@ class JournalledWriter {
 };
 
 LSTATUS WriteEntries(JournalledWriter& writer, const std::wstring& module_path) {
-  const std::wstring libid = GuidText(guids::LIBID_VornRegAccLib);
-  struct Entry {
-    std::wstring path;
-    const wchar_t* name;
-    std::wstring text;
-  };
-  std::vector<Entry> entries;
-
-  for (const ClassRecord& record : ModuleClasses()) {
-    if (!record.create) continue;
-    const std::wstring clsid = L"CLSID\\" + GuidText(*record.clsid);
-    const std::wstring prog_id = ProgIdOf(record);
-    entries.push_back({clsid, nullptr, prog_id});
-    entries.push_back({clsid + L"\\InprocServer32", nullptr, module_path});
-    entries.push_back({clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"});
-    entries.push_back({clsid + L"\\ProgID", nullptr, prog_id});
-    entries.push_back({clsid + L"\\TypeLib", nullptr, libid});
-    entries.push_back({clsid + L"\\Version", nullptr, kLibraryVersion});
-    entries.push_back({prog_id, nullptr, prog_id});
-    entries.push_back({prog_id + L"\\CLSID", nullptr, GuidText(*record.clsid)});
-  }
-
-  // Locale 0 only: the type-library marshaller looks the library up there.
-  const std::wstring library = L"TypeLib\\" + libid + L"\\" + kLibraryVersion;
-  entries.push_back({library, nullptr, kLibraryDescription});
-  // The platform subkey names the module's pointer size.
-  entries.push_back({library + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"), nullptr, module_path});
-  entries.push_back({library + L"\\FLAGS", nullptr, L"0"});
-  entries.push_back({library + L"\\HELPDIR", nullptr, L""});
-
-  for (const ClassRecord& record : ModuleClasses()) {
-    const std::wstring iface = L"Interface\\" + GuidText(*record.default_iid);
-    entries.push_back({iface, nullptr, record.interface_name});
-    entries.push_back({iface + L"\\ProxyStubClsid", nullptr, kAutomationMarshaller});
-    entries.push_back({iface + L"\\ProxyStubClsid32", nullptr, kAutomationMarshaller});
-    entries.push_back({iface + L"\\TypeLib", nullptr, libid});
-    entries.push_back({iface + L"\\TypeLib", L"Version", kLibraryVersion});
-  }
-
-  for (const Entry& entry : entries) {
-    if (LSTATUS status = writer.Set(entry.path, entry.name, entry.text); status != ERROR_SUCCESS) return status;
+  for (const RegistrationEntry& entry : RegistrationEntries(module_path, sizeof(void*) == 8)) {
+    const wchar_t* name = entry.name.empty() ? nullptr : entry.name.c_str();
+    if (LSTATUS status = writer.Set(entry.path, name, entry.text); status != ERROR_SUCCESS) return status;
   }
   return ERROR_SUCCESS;
 }
@@ -241,6 +203,43 @@ LSTATUS HoldsLocale(HKEY root, const std::wstring& path, bool& registered) {
 }
 
 }  // namespace
+
+std::vector<RegistrationEntry> RegistrationEntries(const std::wstring& module_path, bool win64) {
+  const std::wstring libid = GuidText(guids::LIBID_VornRegAccLib);
+  std::vector<RegistrationEntry> entries;
+
+  for (const ClassRecord& record : ModuleClasses()) {
+    if (!record.create) continue;
+    const std::wstring clsid = L"CLSID\\" + GuidText(*record.clsid);
+    const std::wstring prog_id = ProgIdOf(record);
+    entries.push_back({clsid, L"", prog_id});
+    entries.push_back({clsid + L"\\InprocServer32", L"", module_path});
+    entries.push_back({clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment"});
+    entries.push_back({clsid + L"\\ProgID", L"", prog_id});
+    entries.push_back({clsid + L"\\TypeLib", L"", libid});
+    entries.push_back({clsid + L"\\Version", L"", kLibraryVersion});
+    entries.push_back({prog_id, L"", prog_id});
+    entries.push_back({prog_id + L"\\CLSID", L"", GuidText(*record.clsid)});
+  }
+
+  // Locale 0 only: the type-library marshaller looks the library up there.
+  const std::wstring library = L"TypeLib\\" + libid + L"\\" + kLibraryVersion;
+  entries.push_back({library, L"", kLibraryDescription});
+  // The platform subkey names the module's pointer size.
+  entries.push_back({library + (win64 ? L"\\0\\win64" : L"\\0\\win32"), L"", module_path});
+  entries.push_back({library + L"\\FLAGS", L"", L"0"});
+  entries.push_back({library + L"\\HELPDIR", L"", L""});
+
+  for (const ClassRecord& record : ModuleClasses()) {
+    const std::wstring iface = L"Interface\\" + GuidText(*record.default_iid);
+    entries.push_back({iface, L"", record.interface_name});
+    entries.push_back({iface + L"\\ProxyStubClsid", L"", kAutomationMarshaller});
+    entries.push_back({iface + L"\\ProxyStubClsid32", L"", kAutomationMarshaller});
+    entries.push_back({iface + L"\\TypeLib", L"", libid});
+    entries.push_back({iface + L"\\TypeLib", L"Version", kLibraryVersion});
+  }
+  return entries;
+}
 
 HRESULT RegisterServer(HKEY classes_root, const std::wstring& module_path) noexcept {
   JournalledWriter writer(classes_root);

@@ -26,8 +26,22 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace vorn::server {
+
+// One string value of the registration: path is below the classes root,
+// an empty name is the key's default value.
+struct RegistrationEntry {
+  std::wstring path;
+  std::wstring name;
+  std::wstring text;
+};
+
+// Every value that registration writes for a module at module_path, in the
+// order it writes them; win64 picks the type library's platform key. The
+// installer packages are generated from this same list.
+std::vector<RegistrationEntry> RegistrationEntries(const std::wstring& module_path, bool win64);
 
 // Writes every entry. On failure the entries that this call created are
 // removed again, values it overwrote get their earlier contents back, and the

@@ -137,8 +137,14 @@ class JournalledWriter {
   std::vector<Step> steps_;
 };
 
+// This module's pointer size, which picks the type library's platform key.
+constexpr bool kWin64 = sizeof(void*) == 8;
+
+// The type library's platform key for a module of either pointer size.
+const wchar_t* PlatformKey(bool win64) { return win64 ? L"win64" : L"win32"; }
+
 LSTATUS WriteEntries(JournalledWriter& writer, const std::wstring& module_path) {
-  for (const RegistrationEntry& entry : RegistrationEntries(module_path, sizeof(void*) == 8)) {
+  for (const RegistrationEntry& entry : RegistrationEntries(module_path, kWin64)) {
     const wchar_t* name = entry.name.empty() ? nullptr : entry.name.c_str();
     if (LSTATUS status = writer.Set(entry.path, name, entry.text); status != ERROR_SUCCESS) return status;
   }
@@ -162,10 +168,8 @@ LSTATUS DeleteIfEmpty(HKEY root, const std::wstring& path) {
   return IsGone(status) ? ERROR_SUCCESS : status;
 }
 
-// The type library's platform key for this module's pointer size, and the
-// registry view of the module built for the other one.
-constexpr const wchar_t* kPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
-constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+// The registry view of the module built for the other pointer size.
+constexpr REGSAM kOtherView = kWin64 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 // Sets registered when the other registry view has a CLSID key for clsid.
 // On a 32-bit system the view flag is ignored and the module's own view is
@@ -226,7 +230,7 @@ std::vector<RegistrationEntry> RegistrationEntries(const std::wstring& module_pa
   const std::wstring library = L"TypeLib\\" + libid + L"\\" + kLibraryVersion;
   entries.push_back({library, L"", kLibraryDescription});
   // The platform subkey names the module's pointer size.
-  entries.push_back({library + (win64 ? L"\\0\\win64" : L"\\0\\win32"), L"", module_path});
+  entries.push_back({library + L"\\0\\" + PlatformKey(win64), L"", module_path});
   entries.push_back({library + L"\\FLAGS", L"", L"0"});
   entries.push_back({library + L"\\HELPDIR", L"", L""});
 
@@ -279,7 +283,7 @@ HRESULT UnregisterServer(HKEY classes_root) noexcept {
     // and library keys go with it once nothing else is registered under them.
     const std::wstring library = L"TypeLib\\" + GuidText(guids::LIBID_VornRegAccLib);
     const std::wstring version = library + L"\\" + kLibraryVersion;
-    remove_tree(version + L"\\0\\" + kPlatform);
+    remove_tree(version + L"\\0\\" + PlatformKey(kWin64));
     note(DeleteIfEmpty(classes_root, version + L"\\0"));
     bool registered = false;
     note(HoldsLocale(classes_root, version, registered));

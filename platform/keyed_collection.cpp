@@ -43,6 +43,8 @@ IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const
 }
 
 IDispatch* KeyedCollection::Item(const VARIANT& index) const {
+  // A reference through a null pointer comes only from a malformed call.
+  if (IsMalformedReference(&index)) Raise(errors::kInvalidProcedureCall);
   const VARIANT* v = Referenced(&index);
 
   VARTYPE type = V_VT(v) & ~VT_BYREF;

@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <atomic>
 #include <cwchar>
 #include <mutex>
 #include <utility>
@@ -21,11 +22,14 @@ struct Cache {
     const IID* iid;
     ComPtr<ITypeInfo> info;
     Interface described;  // described.info is info, once loaded
+    // Set once described is complete: from then on a call finds it without
+    // taking the lock (every Invoke asks).
+    std::atomic<bool> ready;
   };
-  Entry entries[4] = {{&guids::IID__clsKey, {}, {}},
-                      {&guids::IID__clsKeys, {}, {}},
-                      {&guids::IID__clsValues, {}, {}},
-                      {&guids::IID_clsValue, {}, {}}};
+  Entry entries[4] = {{&guids::IID__clsKey, {}, {}, {false}},
+                      {&guids::IID__clsKeys, {}, {}, {false}},
+                      {&guids::IID__clsValues, {}, {}, {false}},
+                      {&guids::IID_clsValue, {}, {}, {false}}};
 };
 
 // Never destroyed: at process exit oleaut32 may already be gone, so the
@@ -124,9 +128,13 @@ const Member* Interface::Find(DISPID id, WORD flags) const noexcept {
 HRESULT ForInterface(const IID& iid, const Interface** found) noexcept try {
   *found = nullptr;
   Cache& cache = TheCache();
-  std::lock_guard<std::mutex> guard(cache.lock);
   for (auto& entry : cache.entries) {
     if (!IsEqualIID(*entry.iid, iid)) continue;
+    if (entry.ready.load(std::memory_order_acquire)) {
+      *found = &entry.described;
+      return S_OK;
+    }
+    std::lock_guard<std::mutex> guard(cache.lock);
     if (!entry.info) {
       if (!cache.library) {
         HRESULT hr = LoadLibraryOfThisModule(cache.library);
@@ -141,6 +149,7 @@ HRESULT ForInterface(const IID& iid, const Interface** found) noexcept try {
       entry.info = std::move(vtable);
       entry.described.info = entry.info.get();
       entry.described.members = std::move(members);
+      entry.ready.store(true, std::memory_order_release);
     }
     *found = &entry.described;
     return S_OK;
@@ -154,6 +163,7 @@ void Release() noexcept {
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> guard(cache.lock);
   for (auto& entry : cache.entries) {
+    entry.ready.store(false, std::memory_order_release);
     entry.described = Interface();
     entry.info.reset();
   }

@@ -188,32 +188,6 @@ void RawValues(const std::wstring& path) {
   ::RegCloseKey(key);
 }
 
-// The same calls through the ANSI functions, which the module used before
-// it moved to the wide ones: shows what the move is worth.
-void RawValuesAnsi(const std::wstring& path) {
-  HKEY key = nullptr;
-  std::string ansi(path.begin(), path.end());
-  if (::RegOpenKeyExA(HKEY_CURRENT_USER, ansi.c_str(), 0, KEY_READ, &key)) return;
-  struct Listed {
-    std::string name;
-    DWORD type;
-  };
-  std::vector<Listed> listed;
-  char name[2000];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof name, type = 0;
-    if (::RegEnumValueA(key, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
-    listed.push_back({std::string(name, length), type});
-  }
-  BYTE data[2000];
-  for (const Listed& item : listed) {
-    if (item.type != REG_DWORD && item.type != REG_SZ) continue;
-    DWORD type = 0, size = item.type == REG_DWORD ? 4 : sizeof data;
-    ::RegQueryValueExA(key, item.name.c_str(), nullptr, &type, data, &size);
-  }
-  ::RegCloseKey(key);
-}
-
 void ValuesLoad(int n, int rounds) {
   std::wstring path = kBase + L"\\values-" + std::to_wstring(n);
   std::string group = "values-load-" + std::to_string(n);
@@ -230,10 +204,7 @@ void ValuesLoad(int n, int rounds) {
                Sample(group, "library", Time([&] { kept = LoadValues(path); }));
                kept->Release();
              },
-             [&] {
-               Sample(group, "raw-W-calls", Time([&] { RawValues(path); }));
-               Sample(group, "raw-A-calls", Time([&] { RawValuesAnsi(path); }));
-             });
+             [&] { Sample(group, "raw-W-calls", Time([&] { RawValues(path); })); });
   if (n == 10000) std::printf("target %s raw-W-calls 1.10\n", group.c_str());
   Drop(path);
 }

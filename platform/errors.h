@@ -49,7 +49,8 @@ const wchar_t* DescriptionOf(HRESULT hr) noexcept;
 void ThrowIfFailed(HRESULT hr);
 
 // Records the error as the thread's error information for the interface iid
-// and returns hr. Allocates nothing that could fail before the record.
+// and returns hr. Takes the text as it is, so that reporting needs no memory
+// of its own (it also reports running out of memory).
 HRESULT ReportError(HRESULT hr, const wchar_t* description, const IID& iid) noexcept;
 inline HRESULT ReportError(const Error& e, const IID& iid) noexcept {
   return ReportError(e.hr(), e.description().c_str(), iid);

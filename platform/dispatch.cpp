@@ -71,6 +71,20 @@ HRESULT ToRootKey(VARIANT& out, VARIANT* in) {
   return S_OK;
 }
 
+// The platform's dispatch, with the failures of its own argument conversion,
+// which it returns as bare statuses, reported as the conventional errors with
+// their descriptions (as the members report theirs).
+HRESULT CallPlatform(const IID& iid, const type_info::Interface& described, void* instance, DISPID id, WORD flags,
+                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) {
+  HRESULT hr = described.info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
+  switch (hr) {
+    case DISP_E_TYPEMISMATCH:
+    case DISP_E_BADVARTYPE: return ReportException(errors::kTypeMismatch, iid, excep_info);
+    case DISP_E_OVERFLOW: return ReportException(errors::kOverflow, iid, excep_info);
+    default: return hr;
+  }
+}
+
 // The index of the first malformed argument, cArgs when there is none.
 UINT FirstMalformed(const DISPPARAMS& params) {
   for (UINT i = 0; i < params.cArgs; ++i)
@@ -118,7 +132,7 @@ HRESULT InvokeConverted(const IID& iid, const type_info::Interface& described, v
 
   DISPPARAMS converted = params;
   converted.rgvarg = args.data();
-  HRESULT hr = described.info->Invoke(instance, id, flags, &converted, result, excep_info, arg_err);
+  HRESULT hr = CallPlatform(iid, described, instance, id, flags, &converted, result, excep_info, arg_err);
   for (Shimmed& shim : shims) {
     if (!shim.caller || SameValue(shim.temporary.ref(), shim.original.ref())) continue;
     ::VariantClear(shim.caller);
@@ -156,7 +170,7 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
   // converted; every other call is the platform's standard dispatch.
   bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   if (!member || !AnyNeedsConversion(*member, *params, put))
-    return described.info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
+    return CallPlatform(iid, described, instance, id, flags, params, result, excep_info, arg_err);
 
   try {
     return InvokeConverted(iid, described, instance, *member, id, flags, *params, put, result, excep_info, arg_err);

@@ -28,8 +28,10 @@ namespace vorn {
 // - a root key handle parameter also takes a number from 2^31 to 2^32-1 as
 //   the same 32-bit pattern (JScript reads 0x80000001 as 2147483649);
 // - a call made as a method of a member that is only a property read reads
-//   the property.
-// Calls that need none of this go straight to the platform's dispatch.
+//   the property;
+// - an argument that the platform's dispatch cannot convert fails with the
+//   conventional type mismatch or overflow error and its description.
+// Calls that need no conversion go straight to the platform's dispatch.
 HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
                          WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
                          UINT* arg_err) noexcept;

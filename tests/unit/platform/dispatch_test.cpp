@@ -44,6 +44,7 @@ TEST(DispatchTest, MalformedArgumentsAreRefusedWithADescription) {
     DISPID id;
     WORD flags;
     VARIANT arg;
+    HRESULT want = errors::kInvalidProcedureCall;
     bool no_args = false, no_names = false;
   } rows[] = {
       {"Item, string by reference", values->Published(), DISPID_VALUE, DISPATCH_PROPERTYGET, NullRef(VT_BSTR)},
@@ -54,9 +55,15 @@ TEST(DispatchTest, MalformedArgumentsAreRefusedWithADescription) {
       {"Value, integer by reference", record->Published(), 0x40030001, DISPATCH_PROPERTYPUT, null_long},
       {"Path, string by reference", keys->Published(), 0x68030000, DISPATCH_PROPERTYPUT, NullRef(VT_BSTR)},
       {"HKEY, object by reference", keys->Published(), 0x68030001, DISPATCH_PROPERTYPUT, NullRef(VT_DISPATCH)},
-      {"no argument array", values->Published(), DISPID_VALUE, DISPATCH_PROPERTYGET, Of(VT_I4, 1).release(), true},
-      {"no name array", record->Published(), 0x40030001, DISPATCH_PROPERTYPUT, Of(VT_I4, 1).release(), false, true},
+      {"no argument array", values->Published(), DISPID_VALUE, DISPATCH_PROPERTYGET, Of(VT_I4, 1).release(),
+       errors::kInvalidProcedureCall, true},
+      {"no name array", record->Published(), 0x40030001, DISPATCH_PROPERTYPUT, Of(VT_I4, 1).release(),
+       errors::kInvalidProcedureCall, false, true},
+      // What the platform's dispatch cannot convert gets a description too.
+      {"Path, an unknown type", keys->Published(), 0x68030000, DISPATCH_PROPERTYPUT, Of(VT_EMPTY).release(),
+       errors::kTypeMismatch},
   };
+  V_VT(&rows[std::size(rows) - 1].arg) = 0x7FF;
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
     bool named = (row.flags & DISPATCH_PROPERTYPUT) != 0;
@@ -66,13 +73,12 @@ TEST(DispatchTest, MalformedArgumentsAreRefusedWithADescription) {
     EXCEPINFO excep{};
     UINT arg_err = 99;
     EXPECT_EQ(DISP_E_EXCEPTION, row.object->Invoke(row.id, IID_NULL, 0, row.flags, &params, nullptr, &excep, &arg_err));
-    EXPECT_EQ(errors::kInvalidProcedureCall, excep.scode);
-    EXPECT_EQ(L"Invalid procedure call or argument", W(excep.bstrDescription));
+    EXPECT_EQ(row.want, excep.scode);
+    EXPECT_EQ(DescriptionOf(row.want), W(excep.bstrDescription));
     EXPECT_EQ(L"VornRegAccLib", W(excep.bstrSource));
     ::SysFreeString(excep.bstrDescription), ::SysFreeString(excep.bstrSource);
-    EXPECT_EQ(errors::kInvalidProcedureCall, row.object->Invoke(row.id, IID_NULL, 0, row.flags, &params, nullptr,
-                                                                 nullptr, nullptr));
-    EXPECT_EQ(L"Invalid procedure call or argument", ThreadErrorDescription());
+    EXPECT_EQ(row.want, row.object->Invoke(row.id, IID_NULL, 0, row.flags, &params, nullptr, nullptr, nullptr));
+    EXPECT_EQ(DescriptionOf(row.want), ThreadErrorDescription());
   }
   unique_variant data;
   EXPECT_EQ(S_OK, record->get_Value(&data.ref()));
@@ -123,7 +129,7 @@ TEST(DispatchTest, RootKeyTakesTheUnsignedFormOfA32BitPattern) {
   // Only the root key widens: a value type code does not.
   ComPtr<Values> values = Values::Create();
   unique_variant big = Of(VT_R8, 2147483649.0);
-  EXPECT_EQ(DISP_E_OVERFLOW, Invoke(values->Published(), L"Add", DISPATCH_METHOD,
+  EXPECT_EQ(errors::kOverflow, Invoke(values->Published(), L"Add", DISPATCH_METHOD,
                                     {VStr(L"n").ref(), VI4(1).ref(), big.ref()}));
 }
 

@@ -1,148 +1,341 @@
-// Prints how long the library takes to load a key's values and sub-keys,
-// next to the raw registry calls that the same work needs at least, and the
-// process's peak working set. Figures only: nothing here passes or fails.
+// The C++ half of the standing benchmark: the registered module, called
+// early-bound as a C++ client calls it, against the raw registry calls that
+// the same work needs, in interleaved rounds. Prints one "sample" line per
+// measurement (microseconds), "figure" lines for other quantities and
+// "target" lines; scripts/bench.sh collects them into one table. Nothing
+// here passes or fails.
+//
+//   vorn_bench.exe run [SIZES]      values loads at each size (default
+//                                   1000,10000,100000), sub-keys, delete, Invoke
+//   vorn_bench.exe make PATH N      N values v0..v(N-1) under HKCU\PATH, for
+//                                   the script walks
+//   vorn_bench.exe drop PATH        deletes HKCU\PATH with its tree
 #include <windows.h>
 #include <objbase.h>
-#include <psapi.h>
+#include <oleauto.h>
 
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
+#include <vector>
 
-#include "keys/key.h"
-#include "keys/keys.h"
-#include "platform/handles.h"
-#include "values/values.h"
+#include "contract/guids.h"
+#include "contract/interfaces.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr wchar_t kBenchRoot[] = L"Software\\VornRegistryTests\\bench";
+constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
+const std::wstring kBase = L"Software\\VornRegistryTests\\bench";
 
-double MicrosSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+// ---- measuring ------------------------------------------------------------
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  ::QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
 }
 
-void Build(int n) {
-  ::RegDeleteTreeW(HKEY_CURRENT_USER, kBenchRoot);
-  HKEY root = nullptr, values = nullptr;
-  ::RegCreateKeyExW(HKEY_CURRENT_USER, kBenchRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr);
-  ::RegCreateKeyExW(root, L"values", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &values, nullptr);
+template <typename Body>
+double Time(Body&& body) {
+  double start = Now();
+  body();
+  return Now() - start;
+}
+
+void Sample(const std::string& group, const char* label, double micros) {
+  std::printf("sample %s %s %.3f\n", group.c_str(), label, micros);
+  std::fflush(stdout);
+}
+
+// Bytes in busy blocks of every heap of the process.
+double HeapBytes() {
+  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  double total = 0;
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (::HeapWalk(heap, &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    ::HeapUnlock(heap);
+  }
+  return total;
+}
+
+// Runs subject and anchor rounds times, alternating which goes first.
+template <typename Subject, typename Anchor>
+void Interleave(int rounds, Subject&& subject, Anchor&& anchor) {
+  for (int r = 0; r < rounds; ++r) {
+    if (r % 2) {
+      anchor();
+      subject();
+    } else {
+      subject();
+      anchor();
+    }
+  }
+}
+
+// ---- the registry fixtures -------------------------------------------------
+
+HKEY Create(const std::wstring& path) {
+  HKEY key = nullptr;
+  ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  return key;
+}
+
+void Drop(const std::wstring& path) { ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
+
+// v0..v(n-1), alternately REG_SZ and REG_DWORD: the two decoded types.
+void MakeValues(const std::wstring& path, int n) {
+  Drop(path);
+  HKEY key = Create(path);
   for (int i = 0; i < n; ++i) {
     std::wstring name = L"v" + std::to_wstring(i);
     if (i % 2) {
       DWORD d = static_cast<DWORD>(i);
-      ::RegSetValueExW(values, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4);
+      ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4);
     } else {
       std::wstring text = L"text value " + std::to_wstring(i);
-      ::RegSetValueExW(values, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * 2));
-    }
-    HKEY child = nullptr;
-    std::wstring key = L"keys\\k" + std::to_wstring(i);
-    ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
-    ::RegCloseKey(child);
-  }
-  ::RegCloseKey(values);
-  ::RegCloseKey(root);
-}
-
-double RawValues() {
-  auto start = Clock::now();
-  HKEY key = nullptr;
-  std::string path = "Software\\VornRegistryTests\\bench\\values";
-  ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
-  char name[2000];
-  BYTE data[2000];
-  for (DWORD i = 0;; ++i) {
-    DWORD name_length = sizeof name, type = 0, size = sizeof data;
-    if (::RegEnumValueA(key, i, name, &name_length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
-    ::RegQueryValueExA(key, name, nullptr, &type, data, &size);
-  }
-  ::RegCloseKey(key);
-  return MicrosSince(start);
-}
-
-double RawKeys() {
-  auto start = Clock::now();
-  HKEY key = nullptr;
-  ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\VornRegistryTests\\bench\\keys", 0, KEY_READ, &key);
-  char name[2000];
-  for (DWORD i = 0;; ++i) {
-    DWORD name_length = sizeof name;
-    if (::RegEnumKeyExA(key, i, name, &name_length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    // Each item of the collection opens its key twice (once per assignment).
-    std::string child = std::string("Software\\VornRegistryTests\\bench\\keys\\") + name;
-    for (int k = 0; k < 2; ++k) {
-      HKEY c = nullptr;
-      if (::RegOpenKeyExA(HKEY_CURRENT_USER, k ? child.c_str() : "", 0, KEY_READ, &c) == ERROR_SUCCESS)
-        ::RegCloseKey(c);
+      ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
   }
   ::RegCloseKey(key);
-  return MicrosSince(start);
 }
 
-template <typename Collection>
-double Load(const wchar_t* path, LONG& count) {
-  auto start = Clock::now();
-  auto c = Collection::Create();
-  LONG root = static_cast<LONG>(0x80000001);
-  vorn::unique_bstr p = vorn::MakeBstr(path);
-  c->put_HKEY(&root);
-  c->put_Path(&p.ref());
-  c->get_Count(&count);
-  return MicrosSince(start);
+// fan children k0.. of path, each with per children c0.. of its own.
+void MakeTree(const std::wstring& path, int fan, int per) {
+  ::RegCloseKey(Create(path));
+  for (int i = 0; i < fan; ++i) {
+    std::wstring child = path + L"\\k" + std::to_wstring(i);
+    ::RegCloseKey(Create(child));
+    for (int j = 0; j < per; ++j) ::RegCloseKey(Create(child + L"\\c" + std::to_wstring(j)));
+  }
 }
 
-double WalkByPosition(const wchar_t* path) {
-  auto c = vorn::Values::Create();
-  LONG root = static_cast<LONG>(0x80000001), count = 0;
-  vorn::unique_bstr p = vorn::MakeBstr(path);
-  c->put_HKEY(&root);
-  c->put_Path(&p.ref());
-  c->get_Count(&count);
-  auto start = Clock::now();
+// ---- the library, early-bound ----------------------------------------------
+
+template <typename T>
+T* New(const CLSID& clsid, const IID& iid) {
+  T* object = nullptr;
+  if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object)))) {
+    std::fprintf(stderr, "vorn_bench: the module is not registered in this prefix\n");
+    std::exit(2);
+  }
+  return object;
+}
+
+template <typename T>
+T* Aimed(const CLSID& clsid, const IID& iid, const std::wstring& path) {
+  T* object = New<T>(clsid, iid);
+  LONG root = kCurrentUser;
+  BSTR p = ::SysAllocString(path.c_str());
+  object->put_HKEY(&root);
+  object->put_Path(&p);
+  ::SysFreeString(p);
+  return object;
+}
+
+// Count, then every Item(i).Value, as a client reads a key's values.
+_clsValues* LoadValues(const std::wstring& path) {
+  _clsValues* values = Aimed<_clsValues>(vorn::guids::CLSID_clsValues, vorn::guids::IID__clsValues, path);
+  LONG count = 0;
+  values->get_Count(&count);
+  VARIANT index, data;
+  ::VariantInit(&data);
+  V_VT(&index) = VT_I4;
   for (LONG i = 1; i <= count; ++i) {
-    vorn::unique_variant index;
-    V_VT(&index.ref()) = VT_I4;
-    V_I4(&index.ref()) = i;
-    vorn::ComPtr<clsValue> record;
-    c->get_Item(&index.ref(), record.put());
+    V_I4(&index) = i;
+    clsValue* record = nullptr;
+    if (FAILED(values->get_Item(&index, &record))) continue;
+    record->get_Value(&data);
+    ::VariantClear(&data);
+    record->Release();
   }
-  return MicrosSince(start);
+  return values;
+}
+
+// What the value collection asks of the registry: one open, the names and
+// types by index (a short name buffer), then the data of each REG_DWORD
+// and REG_SZ value by name.
+void RawValues(const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
+  struct Listed {
+    std::wstring name;
+    DWORD type;
+  };
+  std::vector<Listed> listed;
+  wchar_t name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256, type = 0;
+    if (::RegEnumValueW(key, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
+    listed.push_back({std::wstring(name, length), type});
+  }
+  BYTE data[4096];
+  for (const Listed& item : listed) {
+    if (item.type != REG_DWORD && item.type != REG_SZ) continue;
+    DWORD type = 0, size = item.type == REG_DWORD ? 4 : sizeof data;
+    ::RegQueryValueExW(key, item.name.c_str(), nullptr, &type, data, &size);
+  }
+  ::RegCloseKey(key);
+}
+
+void ValuesLoad(int n, int rounds) {
+  std::wstring path = kBase + L"\\values-" + std::to_wstring(n);
+  std::string group = "values-load-" + std::to_string(n);
+  MakeValues(path, n);
+  RawValues(path);  // warms the registry's caches
+  double before = HeapBytes();
+  _clsValues* kept = LoadValues(path);
+  std::printf("figure bytes-per-record-%d %.0f\n", n, (HeapBytes() - before) / n);
+  kept->Release();
+  // The collection is released after the clock stops: the load is what is
+  // timed, as the raw calls keep nothing.
+  Interleave(rounds,
+             [&] {
+               Sample(group, "library", Time([&] { kept = LoadValues(path); }));
+               kept->Release();
+             },
+             [&] { Sample(group, "raw-W-calls", Time([&] { RawValues(path); })); });
+  if (n == 10000) std::printf("target %s raw-W-calls 1.10\n", group.c_str());
+  Drop(path);
+}
+
+void SubKeysLoad(int n, int rounds) {
+  std::wstring path = kBase + L"\\keys";
+  MakeTree(path, n, 0);
+  auto library = [&] {
+    _clsKeys* keys = Aimed<_clsKeys>(vorn::guids::CLSID_clsKeys, vorn::guids::IID__clsKeys, path);
+    LONG count = 0;
+    keys->get_Count(&count);
+    keys->Release();
+  };
+  // The enumeration, and per child the two opens of its key object's two
+  // refreshes (at its root, then at its path).
+  auto raw = [&] {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = 256;
+      if (::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      std::wstring child = path + L"\\" + name;
+      for (const wchar_t* sub : {L"", child.c_str()}) {
+        HKEY c = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, sub, 0, KEY_READ, &c) == ERROR_SUCCESS) ::RegCloseKey(c);
+      }
+    }
+    ::RegCloseKey(key);
+  };
+  std::string group = "subkeys-load-" + std::to_string(n);
+  raw();
+  Interleave(rounds, [&] { Sample(group, "library", Time(library)); },
+             [&] { Sample(group, "raw-W-calls", Time(raw)); });
+  Drop(path);
+}
+
+// A tree of 1 + 10 + 990 keys, deleted through clsKeys.Delete of its top.
+void TreeDelete(int rounds) {
+  std::wstring parent = kBase + L"\\trees", top = parent + L"\\tree";
+  auto library = [&] {
+    MakeTree(top, 10, 99);
+    _clsKeys* keys = Aimed<_clsKeys>(vorn::guids::CLSID_clsKeys, vorn::guids::IID__clsKeys, parent);
+    BSTR name = ::SysAllocString(L"tree");
+    VARIANT_BOOL done = VARIANT_FALSE;
+    Sample("delete-1001-keys", "library", Time([&] { keys->Delete(&name, &done); }));
+    if (done != VARIANT_TRUE) std::printf("note the library's delete failed\n");
+    ::SysFreeString(name);
+    keys->Release();
+  };
+  auto raw = [&] {
+    MakeTree(top, 10, 99);
+    Sample("delete-1001-keys", "RegDeleteTreeW", Time([&] { ::RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str()); }));
+  };
+  Interleave(rounds, library, raw);
+  std::printf("target delete-1001-keys RegDeleteTreeW 1.3\n");
+  Drop(parent);
+}
+
+// The module's IDispatch::Invoke against the platform's ITypeInfo::Invoke
+// on the same object, for Count (no argument) and Item(1) (one by value).
+void InvokeCost(int rounds) {
+  std::wstring path = kBase + L"\\invoke";
+  MakeValues(path, 10);
+  _clsValues* values = Aimed<_clsValues>(vorn::guids::CLSID_clsValues, vorn::guids::IID__clsValues, path);
+  ITypeInfo* info = nullptr;
+  values->GetTypeInfo(0, 0, &info);
+  LONG count = 0;
+  values->get_Count(&count);  // loaded once; the calls below only read
+  constexpr int kCalls = 100000;
+  VARIANT one;
+  V_VT(&one) = VT_I4;
+  V_I4(&one) = 1;
+  const struct {
+    const char* group;
+    DISPID id;
+    DISPPARAMS params;
+  } calls[] = {{"invoke-Count", 0x68030002, {nullptr, nullptr, 0, 0}},
+               {"invoke-Item(1)", DISPID_VALUE, {&one, nullptr, 1, 0}}};
+  for (const auto& call : calls) {
+    DISPPARAMS params = call.params;
+    auto through = [&](bool platform) {
+      return Time([&] {
+        for (int i = 0; i < kCalls; ++i) {
+          VARIANT result;
+          ::VariantInit(&result);
+          if (platform)
+            info->Invoke(values, call.id, DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr);
+          else
+            values->Invoke(call.id, IID_NULL, 0, DISPATCH_PROPERTYGET, &params, &result, nullptr, nullptr);
+          ::VariantClear(&result);
+        }
+      }) / kCalls;
+    };
+    Interleave(rounds, [&] { Sample(call.group, "IDispatch::Invoke", through(false)); },
+               [&] { Sample(call.group, "ITypeInfo::Invoke", through(true)); });
+    std::printf("target %s ITypeInfo::Invoke 1.25\n", call.group);
+  }
+  info->Release();
+  values->Release();
+  Drop(path);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int n = argc > 1 ? std::atoi(argv[1]) : 1000;
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  Build(n);
-  std::wstring values_path = std::wstring(kBenchRoot) + L"\\values";
-  std::wstring keys_path = std::wstring(kBenchRoot) + L"\\keys";
-
-  RawValues();  // warm the registry
-  double raw_values = RawValues();
-  LONG value_count = 0;
-  double lib_values = Load<vorn::Values>(values_path.c_str(), value_count);
-  double walk = WalkByPosition(values_path.c_str());
-  double raw_keys = RawKeys();
-  LONG key_count = 0;
-  double lib_keys = Load<vorn::Keys>(keys_path.c_str(), key_count);
-
-  PROCESS_MEMORY_COUNTERS memory{};
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);
-
-  std::printf("N = %d\n", n);
-  std::printf("values: load %ld records  %9.0f us  (%.1f us/value)   raw enum+query %9.0f us  (%.1f us/value)\n",
-              static_cast<long>(value_count), lib_values, lib_values / n, raw_values, raw_values / n);
-  std::printf("values: Item(1..Count) walk      %9.0f us  (%.2f us/item)\n", walk, walk / n);
-  std::printf("keys:   load %ld items    %9.0f us  (%.1f us/key)     raw enum+2 opens %9.0f us  (%.1f us/key)\n",
-              static_cast<long>(key_count), lib_keys, lib_keys / n, raw_keys, raw_keys / n);
-  std::printf("peak working set: %.1f MiB\n", memory.PeakWorkingSetSize / 1048576.0);
-
-  ::RegDeleteTreeW(HKEY_CURRENT_USER, kBenchRoot);
+  std::string command = argc > 1 ? argv[1] : "run";
+  if (command == "make" && argc == 4) {
+    std::string path = argv[2];
+    MakeValues(std::wstring(path.begin(), path.end()), std::atoi(argv[3]));
+  } else if (command == "drop" && argc == 3) {
+    std::string path = argv[2];
+    Drop(std::wstring(path.begin(), path.end()));
+  } else if (command == "run") {
+    std::vector<int> sizes;
+    for (const char* p = argc > 2 ? argv[2] : "1000,10000,100000"; *p;) {
+      char* end = nullptr;
+      sizes.push_back(static_cast<int>(std::strtol(p, &end, 10)));
+      p = *end ? end + 1 : end;
+    }
+    // The largest size takes seconds per load under Wine: three rounds.
+    for (int n : sizes) ValuesLoad(n, n >= 100000 ? 3 : 5);
+    SubKeysLoad(1000, 5);
+    TreeDelete(5);
+    InvokeCost(7);
+    Drop(kBase);
+  } else {
+    std::fprintf(stderr, "usage: vorn_bench.exe run [SIZES] | make PATH N | drop PATH\n");
+    return 2;
+  }
   ::CoUninitialize();
   return 0;
 }

@@ -8,63 +8,12 @@ namespace vorn {
 
 namespace {
 
-// Owns a FUNCDESC obtained from a type info.
-class FuncDesc {
- public:
-  FuncDesc(ITypeInfo* info, FUNCDESC* desc) noexcept : info_(info), desc_(desc) {}
-  FuncDesc(const FuncDesc&) = delete;
-  FuncDesc& operator=(const FuncDesc&) = delete;
-  ~FuncDesc() {
-    if (desc_) info_->ReleaseFuncDesc(desc_);
-  }
-  const FUNCDESC* operator->() const noexcept { return desc_; }
-  explicit operator bool() const noexcept { return desc_ != nullptr; }
-
- private:
-  ITypeInfo* info_;
-  FUNCDESC* desc_;
-};
-
-// The member that a call with these flags reaches, or none.
-FUNCDESC* FindFunction(ITypeInfo* info, DISPID id, WORD flags) {
-  ComPtr<ITypeInfo2> info2;
-  if (FAILED(info->QueryInterface(IID_ITypeInfo2, info2.put_void()))) return nullptr;
-  static const struct {
-    WORD flag;
-    INVOKEKIND kind;
-  } kKinds[] = {{DISPATCH_METHOD, INVOKE_FUNC},
-                {DISPATCH_PROPERTYGET, INVOKE_PROPERTYGET},
-                {DISPATCH_PROPERTYPUT, INVOKE_PROPERTYPUT},
-                {DISPATCH_PROPERTYPUTREF, INVOKE_PROPERTYPUTREF}};
-  for (const auto& k : kKinds) {
-    if (!(flags & k.flag)) continue;
-    UINT index = 0;
-    if (FAILED(info2->GetFuncIndexOfMemId(id, k.kind, &index))) continue;
-    FUNCDESC* desc = nullptr;
-    if (SUCCEEDED(info->GetFuncDesc(index, &desc))) return desc;
-  }
-  return nullptr;
-}
-
-// VT_BSTR or VT_I4 when the parameter is a reference to a string or to a
-// 32-bit integer (an enumeration counts as one); VT_EMPTY otherwise.
-VARTYPE ReferencedScalar(ITypeInfo* info, const TYPEDESC& type) {
-  if (type.vt != VT_PTR || !type.lptdesc) return VT_EMPTY;
-  const TYPEDESC& target = *type.lptdesc;
-  if (target.vt == VT_BSTR || target.vt == VT_I4) return target.vt;
-  if (target.vt != VT_USERDEFINED) return VT_EMPTY;
-  ComPtr<ITypeInfo> referenced;
-  if (FAILED(info->GetRefTypeInfo(target.hreftype, referenced.put()))) return VT_EMPTY;
-  TYPEATTR* attr = nullptr;
-  if (FAILED(referenced->GetTypeAttr(&attr))) return VT_EMPTY;
-  bool is_enum = attr->typekind == TKIND_ENUM;
-  referenced->ReleaseTypeAttr(attr);
-  return is_enum ? VT_I4 : VT_EMPTY;
-}
+using type_info::Member;
+using type_info::ParamKind;
 
 // One argument converted into a temporary of its declared type.
 struct Shimmed {
-  VARIANT* caller;  // the caller's VT_BYREF|VT_VARIANT argument
+  VARIANT* caller;  // the caller's variable, or null for an argument by value
   unique_variant temporary;
   unique_variant original;  // the temporary as it was before the call
 };
@@ -76,67 +25,155 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
   return false;
 }
 
+// The parameter that rgvarg[arg_index] stands for: arguments come in
+// reverse order, and a property put's value, rgvarg[0], is the last one.
+ParamKind KindOfArgument(const Member& member, UINT arg_index, UINT arg_count, bool put) {
+  UINT param = (put && arg_index == 0) ? member.params - 1 : arg_count - 1 - arg_index;
+  return param < Member::kMaxParams ? member.param_kinds[param] : ParamKind::kOther;
+}
+
+// Whether the platform's dispatch would refuse or misread this argument for
+// a parameter of this kind: a script variable (a reference to a VARIANT)
+// for a string or integer reference, and anything but a 32-bit integer for
+// a root key handle.
+bool NeedsConversion(const VARIANT& arg, ParamKind kind) {
+  switch (kind) {
+    case ParamKind::kStringRef:
+    case ParamKind::kLongRef: return V_VT(&arg) == (VT_BYREF | VT_VARIANT);
+    case ParamKind::kRootRef: return V_VT(&arg) != VT_I4 && V_VT(&arg) != (VT_BYREF | VT_I4);
+    default: return false;
+  }
+}
+
+// Whether any argument of the call needs converting. Calls with named
+// arguments (other than a property put's value) and with more arguments
+// than the member declares are left to the platform's dispatch.
+bool AnyNeedsConversion(const Member& member, const DISPPARAMS& params, bool put) {
+  if (!member.converts || params.cNamedArgs > (put ? 1u : 0u) || params.cArgs > member.params) return false;
+  for (UINT i = 0; i < params.cArgs; ++i)
+    if (NeedsConversion(params.rgvarg[i], KindOfArgument(member, i, params.cArgs, put))) return true;
+  return false;
+}
+
+// A root key handle: any 32-bit signed value, or a number from 2^31 to
+// 2^32-1 taken as the same 32-bit pattern (JScript reads 0x80000001 as the
+// number 2147483649). Anything else outside the signed range overflows.
+HRESULT ToRootKey(VARIANT& out, VARIANT* in) {
+  HRESULT hr = ::VariantChangeType(&out, in, 0, VT_I4);
+  if (hr != DISP_E_OVERFLOW) return hr;
+  unique_variant wide;
+  if (FAILED(::VariantChangeType(&wide.ref(), in, 0, VT_I8))) return DISP_E_OVERFLOW;
+  LONGLONG n = V_I8(&wide.ref());
+  if (n < 0x80000000LL || n > 0xFFFFFFFFLL) return DISP_E_OVERFLOW;
+  ::VariantClear(&out);
+  V_VT(&out) = VT_I4;
+  V_I4(&out) = static_cast<LONG>(static_cast<ULONG>(n));
+  return S_OK;
+}
+
+// The platform's dispatch, with the failures of its own argument conversion,
+// which it returns as bare statuses, reported as the conventional errors with
+// their descriptions (as the members report theirs).
+HRESULT CallPlatform(const IID& iid, const type_info::Interface& described, void* instance, DISPID id, WORD flags,
+                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) {
+  HRESULT hr = described.info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
+  switch (hr) {
+    case DISP_E_TYPEMISMATCH:
+    case DISP_E_BADVARTYPE: return ReportException(errors::kTypeMismatch, iid, excep_info);
+    case DISP_E_OVERFLOW: return ReportException(errors::kOverflow, iid, excep_info);
+    default: return hr;
+  }
+}
+
+// The index of the first malformed argument, cArgs when there is none.
+UINT FirstMalformed(const DISPPARAMS& params) {
+  for (UINT i = 0; i < params.cArgs; ++i)
+    if (IsMalformedReference(&params.rgvarg[i])) return i;
+  return params.cArgs;
+}
+
+// Converts the arguments that need it and calls the member; the others go
+// to the platform's dispatch as they came.
+HRESULT InvokeConverted(const IID& iid, const type_info::Interface& described, void* instance,
+                        const Member& member, DISPID id, WORD flags, const DISPPARAMS& params, bool put,
+                        VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) {
+  std::vector<VARIANTARG> args(params.rgvarg, params.rgvarg + params.cArgs);
+  std::vector<Shimmed> shims;
+  shims.reserve(params.cArgs);
+  for (UINT i = 0; i < params.cArgs; ++i) {
+    VARIANTARG& arg = args[i];
+    ParamKind kind = KindOfArgument(member, i, params.cArgs, put);
+    if (!NeedsConversion(arg, kind)) continue;
+    Shimmed shim{V_VT(&arg) == (VT_BYREF | VT_VARIANT) ? Referenced(&arg) : nullptr, {}, {}};
+    VARIANT* source = shim.caller ? shim.caller : &arg;
+    HRESULT hr = kind == ParamKind::kRootRef
+                     ? ToRootKey(shim.temporary.ref(), source)
+                     : ::VariantChangeType(&shim.temporary.ref(), source, 0,
+                                           kind == ParamKind::kStringRef ? VT_BSTR : VT_I4);
+    if (FAILED(hr)) {
+      // The conventional number with its description, as every script
+      // engine shows it (JScript shows a bare DISP_E_OVERFLOW as error 10).
+      if (arg_err) *arg_err = i;
+      return ReportException(hr == DISP_E_OVERFLOW ? errors::kOverflow : errors::kTypeMismatch, iid, excep_info);
+    }
+    hr = ::VariantCopy(&shim.original.ref(), &shim.temporary.ref());
+    if (FAILED(hr)) return hr;
+    shims.push_back(std::move(shim));
+    Shimmed& kept = shims.back();
+    VariantInit(&arg);
+    if (kind == ParamKind::kStringRef) {
+      V_VT(&arg) = VT_BYREF | VT_BSTR;
+      V_BSTRREF(&arg) = &V_BSTR(&kept.temporary.ref());
+    } else {
+      V_VT(&arg) = VT_BYREF | VT_I4;
+      V_I4REF(&arg) = &V_I4(&kept.temporary.ref());
+    }
+  }
+
+  DISPPARAMS converted = params;
+  converted.rgvarg = args.data();
+  HRESULT hr = CallPlatform(iid, described, instance, id, flags, &converted, result, excep_info, arg_err);
+  for (Shimmed& shim : shims) {
+    if (!shim.caller || SameValue(shim.temporary.ref(), shim.original.ref())) continue;
+    ::VariantClear(shim.caller);
+    *shim.caller = shim.temporary.release();
+  }
+  return hr;
+}
+
 }  // namespace
 
-HRESULT InvokeByTypeInfo(ITypeInfo* info, void* instance, DISPID id, WORD flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) noexcept {
-  FUNCDESC* found = FindFunction(info, id, flags);
+HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
+                         WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
+                         UINT* arg_err) noexcept {
+  // No argument array at all is taken as no arguments; arrays that are
+  // announced but missing, and arguments that cannot be read, are refused
+  // before any member runs.
+  DISPPARAMS none{};
+  if (!params) params = &none;
+  if ((params->cArgs && !params->rgvarg) || (params->cNamedArgs && !params->rgdispidNamedArgs) ||
+      params->cNamedArgs > params->cArgs)
+    return ReportException(errors::kInvalidProcedureCall, iid, excep_info);
+  if (UINT bad = FirstMalformed(*params); bad != params->cArgs) {
+    if (arg_err) *arg_err = bad;
+    return ReportException(errors::kInvalidProcedureCall, iid, excep_info);
+  }
+
+  const Member* member = described.Find(id, flags);
   // A call made as a method of a member that is a property read only (how
   // JScript calls col.Item(1) when it drops the result) reads the property,
   // as automation clients expect of a property that takes arguments.
-  if (!found && flags == DISPATCH_METHOD && (found = FindFunction(info, id, DISPATCH_PROPERTYGET)))
+  if (!member && flags == DISPATCH_METHOD && (member = described.Find(id, DISPATCH_PROPERTYGET)))
     flags |= DISPATCH_PROPERTYGET;
-  FuncDesc func(info, found);
-  if (!params) return info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
+
   // Only positional arguments (a property put's value included) are
   // converted; every other call is the platform's standard dispatch.
   bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  UINT named_allowed = put ? 1 : 0;
-  if (!func || params->cNamedArgs > named_allowed || params->cArgs == 0 ||
-      params->cArgs > static_cast<UINT>(func->cParams))
-    return info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
+  if (!member || !AnyNeedsConversion(*member, *params, put))
+    return CallPlatform(iid, described, instance, id, flags, params, result, excep_info, arg_err);
 
   try {
-    std::vector<VARIANTARG> args(params->rgvarg, params->rgvarg + params->cArgs);
-    std::vector<Shimmed> shims;
-    shims.reserve(params->cArgs);
-    for (UINT i = 0; i < params->cArgs; ++i) {
-      // Arguments come in reverse order: rgvarg[cArgs-1] is the first
-      // parameter; a property put's value, rgvarg[0], is the last one.
-      UINT arg_index = params->cArgs - 1 - i;
-      UINT param_index = (put && arg_index == 0) ? static_cast<UINT>(func->cParams) - 1 : i;
-      VARIANTARG& arg = args[arg_index];
-      if (V_VT(&arg) != (VT_BYREF | VT_VARIANT) || !V_VARIANTREF(&arg)) continue;
-      VARTYPE declared = ReferencedScalar(info, func->lprgelemdescParam[param_index].tdesc);
-      if (declared == VT_EMPTY) continue;
-      Shimmed shim{V_VARIANTREF(&arg), {}, {}};
-      HRESULT hr = ::VariantChangeType(&shim.temporary.ref(), shim.caller, 0, declared);
-      if (FAILED(hr)) {
-        if (arg_err) *arg_err = arg_index;
-        return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
-      }
-      hr = ::VariantCopy(&shim.original.ref(), &shim.temporary.ref());
-      if (FAILED(hr)) return hr;
-      shims.push_back(std::move(shim));
-      Shimmed& kept = shims.back();
-      VariantInit(&arg);
-      V_VT(&arg) = VT_BYREF | declared;
-      if (declared == VT_BSTR)
-        V_BSTRREF(&arg) = &V_BSTR(&kept.temporary.ref());
-      else
-        V_I4REF(&arg) = &V_I4(&kept.temporary.ref());
-    }
-    if (shims.empty()) return info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
-
-    DISPPARAMS converted = *params;
-    converted.rgvarg = args.data();
-    HRESULT hr = info->Invoke(instance, id, flags, &converted, result, excep_info, arg_err);
-    for (Shimmed& shim : shims) {
-      if (SameValue(shim.temporary.ref(), shim.original.ref())) continue;
-      ::VariantClear(shim.caller);
-      *shim.caller = shim.temporary.release();
-    }
-    return hr;
+    return InvokeConverted(iid, described, instance, *member, id, flags, *params, put, result, excep_info, arg_err);
   } catch (...) {
     return E_OUTOFMEMORY;
   }

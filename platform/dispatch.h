@@ -15,14 +15,33 @@
 
 namespace vorn {
 
-// Calls member id of instance through its type information, with one
-// departure from the platform's standard dispatch: an argument passed as a
-// reference to a VARIANT (how script engines pass their variables) for a
-// parameter declared as a reference to a string or a 32-bit integer is
-// converted into a temporary of the declared type; the temporary is copied
-// back into the caller's variable only when the member changed it.
-HRESULT InvokeByTypeInfo(ITypeInfo* info, void* instance, DISPID id, WORD flags, DISPPARAMS* params,
-                         VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) noexcept;
+// Calls member id of instance through its type information, with these
+// departures from the platform's standard dispatch:
+// - a malformed call (an argument passed by reference through a null
+//   pointer, argument arrays that are missing) is refused before any member
+//   runs, with an error that carries its number and description;
+// - an argument passed as a reference to a VARIANT (how script engines pass
+//   their variables) for a parameter declared as a reference to a string or
+//   a 32-bit integer is converted into a temporary of the declared type; the
+//   temporary is copied back into the caller's variable only when the member
+//   changed it;
+// - a root key handle parameter also takes a number from 2^31 to 2^32-1 as
+//   the same 32-bit pattern (JScript reads 0x80000001 as 2147483649);
+// - a call made as a method of a member that is only a property read reads
+//   the property;
+// - an argument that the platform's dispatch cannot convert fails with the
+//   conventional type mismatch or overflow error and its description.
+// Calls that need no conversion go straight to the platform's dispatch.
+HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
+                         WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
+                         UINT* arg_err) noexcept;
+
+// Checks a pointer argument at a method boundary of a class derived from
+// DispatchObject: null returns E_POINTER with a description.
+#define VORN_CHECK_OUT(p)              \
+  do {                                 \
+    if (!(p)) return NullPointer();    \
+  } while (0)
 
 template <typename Derived, typename Interface, const IID& kIid>
 class DispatchObject : public Interface, public ISupportErrorInfo {
@@ -66,29 +85,31 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
 
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
+    VORN_CHECK_OUT(count);
     *count = 1;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    if (!info) return E_POINTER;
+    VORN_CHECK_OUT(info);
     *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
-    HRESULT hr = type_info::ForInterface(kIid, info);
-    if (SUCCEEDED(hr)) (*info)->AddRef();
+    const type_info::Interface* described = nullptr;
+    HRESULT hr = type_info::ForInterface(kIid, &described);
+    if (SUCCEEDED(hr)) (*info = described->info)->AddRef();
     return hr;
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = type_info::ForInterface(kIid, &info);
-    return FAILED(hr) ? hr : info->GetIDsOfNames(names, count, ids);
+    const type_info::Interface* described = nullptr;
+    HRESULT hr = type_info::ForInterface(kIid, &described);
+    return FAILED(hr) ? hr : described->info->GetIDsOfNames(names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep_info, UINT* arg_err) override {
-    ITypeInfo* info = nullptr;
-    HRESULT hr = type_info::ForInterface(kIid, &info);
+    const type_info::Interface* described = nullptr;
+    HRESULT hr = type_info::ForInterface(kIid, &described);
     if (FAILED(hr)) return hr;
-    return InvokeByTypeInfo(info, static_cast<Interface*>(this), id, flags, params, result, excep_info, arg_err);
+    return InvokeByTypeInfo(kIid, *described, static_cast<Interface*>(this), id, flags, params, result, excep_info,
+                            arg_err);
   }
 
   // ISupportErrorInfo
@@ -107,14 +128,12 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
     return Guard(kIid, std::forward<Body>(body));
   }
 
+  // E_POINTER with the thread's error information set, for a null pointer
+  // argument (see VORN_CHECK_OUT).
+  static HRESULT NullPointer() noexcept { return ReportError(E_POINTER, DescriptionOf(E_POINTER), kIid); }
+
  private:
   LONG volatile references_ = 1;
 };
-
-// Checks an out-parameter pointer at a method boundary.
-#define VORN_CHECK_OUT(p) \
-  do {                    \
-    if (!(p)) return E_POINTER; \
-  } while (0)
 
 }  // namespace vorn

@@ -6,7 +6,11 @@
 
 namespace vorn {
 
-std::wstring DescriptionOf(HRESULT hr) {
+namespace {
+constexpr wchar_t kSource[] = L"VornRegAccLib";
+}  // namespace
+
+const wchar_t* DescriptionOf(HRESULT hr) noexcept {
   switch (hr) {
     case errors::kInvalidProcedureCall: return L"Invalid procedure call or argument";
     case errors::kOverflow: return L"Overflow";
@@ -16,7 +20,8 @@ std::wstring DescriptionOf(HRESULT hr) {
     case errors::kObjectRequired: return L"Object required";
     case errors::kDuplicateKey:
       return L"This key is already associated with an element of this collection";
-    default: return std::wstring();
+    case E_POINTER: return L"Invalid pointer";
+    default: return L"";
   }
 }
 
@@ -42,16 +47,27 @@ void ThrowIfFailed(HRESULT hr) {
   throw Error(hr, std::move(description));
 }
 
-HRESULT ReportError(const Error& e, const IID& iid) noexcept {
+HRESULT ReportError(HRESULT hr, const wchar_t* description, const IID& iid) noexcept {
   ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(::CreateErrorInfo(create.put()))) {
     create->SetGUID(iid);
-    create->SetSource(const_cast<LPOLESTR>(L"VornRegAccLib"));
-    create->SetDescription(const_cast<LPOLESTR>(e.description().c_str()));
+    create->SetSource(const_cast<LPOLESTR>(kSource));
+    create->SetDescription(const_cast<LPOLESTR>(description));
     ComPtr<IErrorInfo> info = create.query<IErrorInfo>(IID_IErrorInfo);
     ::SetErrorInfo(0, info.get());
   }
-  return e.hr();
+  return hr;
+}
+
+HRESULT ReportException(HRESULT hr, const IID& iid, EXCEPINFO* excep_info) noexcept {
+  const wchar_t* description = DescriptionOf(hr);
+  ReportError(hr, description, iid);
+  if (!excep_info) return hr;
+  *excep_info = EXCEPINFO{};
+  excep_info->scode = hr;
+  excep_info->bstrSource = ::SysAllocString(kSource);
+  excep_info->bstrDescription = ::SysAllocString(description);
+  return DISP_E_EXCEPTION;
 }
 
 }  // namespace vorn

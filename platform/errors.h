@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
 
 #include <new>
 #include <string>
@@ -35,7 +36,7 @@ class Error {
 };
 
 // The usual text of an error number, or an empty string.
-std::wstring DescriptionOf(HRESULT hr);
+const wchar_t* DescriptionOf(HRESULT hr) noexcept;
 
 // Throws the conventional error for hr with its usual description.
 [[noreturn]] void Raise(HRESULT hr);
@@ -47,9 +48,19 @@ std::wstring DescriptionOf(HRESULT hr);
 // that the callee left in the thread's error information.
 void ThrowIfFailed(HRESULT hr);
 
-// Records e as the thread's error information for the interface iid and
-// returns its HRESULT.
-HRESULT ReportError(const Error& e, const IID& iid) noexcept;
+// Records the error as the thread's error information for the interface iid
+// and returns hr. Takes the text as it is, so that reporting needs no memory
+// of its own (it also reports running out of memory).
+HRESULT ReportError(HRESULT hr, const wchar_t* description, const IID& iid) noexcept;
+inline HRESULT ReportError(const Error& e, const IID& iid) noexcept {
+  return ReportError(e.hr(), e.description().c_str(), iid);
+}
+
+// The same for an error that IDispatch::Invoke returns itself: when the
+// caller passed an EXCEPINFO, it receives the number and description and
+// the result is DISP_E_EXCEPTION, as the platform's dispatch reports a
+// member's error; otherwise hr.
+HRESULT ReportException(HRESULT hr, const IID& iid, EXCEPINFO* excep_info) noexcept;
 
 // Runs body; any error it throws becomes the HRESULT returned, with
 // IErrorInfo set.
@@ -61,9 +72,9 @@ HRESULT Guard(const IID& iid, Body&& body) noexcept {
   } catch (const Error& e) {
     return ReportError(e, iid);
   } catch (const std::bad_alloc&) {
-    return ReportError(Error(errors::kOutOfMemory, DescriptionOf(errors::kOutOfMemory)), iid);
+    return ReportError(errors::kOutOfMemory, DescriptionOf(errors::kOutOfMemory), iid);
   } catch (...) {
-    return ReportError(Error(E_UNEXPECTED, L"Unexpected failure"), iid);
+    return ReportError(E_UNEXPECTED, L"Unexpected failure", iid);
   }
 }
 

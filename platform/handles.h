@@ -97,6 +97,20 @@ inline VARIANT* Referenced(VARIANT* v) noexcept {
 }
 inline const VARIANT* Referenced(const VARIANT* v) noexcept { return Referenced(const_cast<VARIANT*>(v)); }
 
+// True for an argument that no well-formed call passes and that must not be
+// read: passed by reference through a null pointer (at any level of a
+// reference to a VARIANT), or references nested deeper than any client
+// nests them (a cycle would never end).
+inline bool IsMalformedReference(const VARIANT* v) noexcept {
+  for (int depth = 0; depth < 16; ++depth) {
+    if (!(V_VT(v) & VT_BYREF)) return false;
+    if (!V_BYREF(v)) return true;
+    if (V_VT(v) != (VT_BYREF | VT_VARIANT)) return false;
+    v = V_VARIANTREF(v);
+  }
+  return true;
+}
+
 // Allocates a BSTR copy of a counted UTF-16 text; throws on allocation failure.
 unique_bstr MakeBstr(const wchar_t* text, UINT length);
 unique_bstr MakeBstr(const wchar_t* text);

@@ -13,11 +13,17 @@ std::wstring KeyedCollection::Fold(const wchar_t* key, UINT key_length) {
 }
 
 void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) {
-  std::wstring folded = Fold(key, key_length);
-  if (positions_.count(folded) != 0) Raise(errors::kDuplicateKey);
-  items_.reserve(items_.size() + 1);
-  positions_.emplace(std::move(folded), items_.size());
-  items_.emplace_back(item);
+  // The vector grows geometrically (amortised constant time per Add). The
+  // key goes in first; should the append then fail, the key is taken out
+  // again, so that a failed Add leaves the collection as it was.
+  auto [entry, inserted] = positions_.try_emplace(Fold(key, key_length), items_.size());
+  if (!inserted) Raise(errors::kDuplicateKey);
+  try {
+    items_.emplace_back(item);
+  } catch (...) {
+    positions_.erase(entry);
+    throw;
+  }
 }
 
 IDispatch* KeyedCollection::ItemAt(LONG position) const {
@@ -37,6 +43,8 @@ IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const
 }
 
 IDispatch* KeyedCollection::Item(const VARIANT& index) const {
+  // A reference through a null pointer comes only from a malformed call.
+  if (IsMalformedReference(&index)) Raise(errors::kInvalidProcedureCall);
   const VARIANT* v = Referenced(&index);
 
   VARTYPE type = V_VT(v) & ~VT_BYREF;

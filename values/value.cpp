@@ -20,20 +20,28 @@ HRESULT Value::get_Value(VARIANT* result) {
   return Boundary([&] { ThrowIfFailed(::VariantCopy(result, &value_.ref())); });
 }
 
+namespace {
+
+// The value a client passed, as an owned copy; a reference through a null
+// pointer (a malformed native call) is refused, never followed.
+unique_variant CopyOfArgument(VARIANT* value) {
+  if (IsMalformedReference(value)) Raise(errors::kInvalidProcedureCall);
+  unique_variant copy;
+  ThrowIfFailed(::VariantCopyInd(&copy.ref(), value));
+  return copy;
+}
+
+}  // namespace
+
 HRESULT Value::put_Value(VARIANT* value) {
   VORN_CHECK_OUT(value);
-  return Boundary([&] {
-    unique_variant copy;
-    ThrowIfFailed(::VariantCopyInd(&copy.ref(), value));
-    value_ = std::move(copy);
-  });
+  return Boundary([&] { value_ = CopyOfArgument(value); });
 }
 
 HRESULT Value::putref_Value(VARIANT* value) {
   VORN_CHECK_OUT(value);
   return Boundary([&] {
-    unique_variant copy;
-    ThrowIfFailed(::VariantCopyInd(&copy.ref(), value));
+    unique_variant copy = CopyOfArgument(value);
     VARTYPE type = V_VT(&copy.ref());
     if (type != VT_DISPATCH && type != VT_UNKNOWN) Raise(errors::kObjectRequired);
     value_ = std::move(copy);

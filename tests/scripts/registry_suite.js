@@ -5,7 +5,7 @@
 // registry_suite.js. A failed check prints "FAIL: ..."; the last line is
 // always "<n> passed, <m> failed".
 
-var HKCU = 0x80000001 | 0;   // JScript's 0x80000001 is 2147483649: make it the Long
+var HKCU = 0x80000001 | 0;   // the handle as the component reads it back: a signed 32-bit number
 var REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4;
 var passed = 0, failed = 0;
 var shell = new ActiveXObject("WScript.Shell");
@@ -61,11 +61,17 @@ group("creation and root handles", function () {
     same(b.HKEY, 0, classes[i] + ": a second object is independent of the first");
   }
   throws(function () { new ActiveXObject("VornRegAccLib.clsValue"); }, undefined, undefined, "clsValue cannot be created");
-  // The literal 0x80000001 is a double outside the 32-bit range: refused, or
-  // taken as the same handle, never turned into another one.
-  var k = new ActiveXObject("VornRegAccLib.clsKey"), refused = false;
-  try { k.HKEY = 0x80000001; } catch (e) { refused = true; }
-  check(refused || k.HKEY == HKCU, "the unsigned form of HKCU is refused or means HKCU (got " + k.HKEY + ")");
+  // JScript reads the literal 0x80000001 as 2147483649: it names HKCU, by
+  // value and from a variable, on all three classes; beyond 32 bits overflows.
+  var k = new ActiveXObject("VornRegAccLib.clsKey"), hex = 0x80000001;
+  k.HKEY = 0x80000001;
+  k.Path = "Software";
+  same(k.HKEY + "|" + k.Exists, HKCU + "|true", "clsKey.HKEY = 0x80000001 is HKEY_CURRENT_USER");
+  var ks = new ActiveXObject("VornRegAccLib.clsKeys"), vs = new ActiveXObject("VornRegAccLib.clsValues");
+  ks.HKEY = hex, vs.HKEY = hex;
+  same(ks.HKEY + vs.HKEY + hex, 2 * HKCU + 0x80000001, "clsKeys and clsValues too; the variable keeps its number");
+  throws(function () { k.HKEY = 0x100000000; }, 6, "Overflow", "HKEY = 2^32");
+  throws(function () { k.HKEY = -0x80000001; }, 6, "Overflow", "HKEY = -2^31 - 1");
 });
 
 group("key object", function () {

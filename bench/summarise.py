@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""Collects the benchmark's lines into one table.
+
+Input lines (any order, other lines ignored):
+  sample GROUP LABEL MICROSECONDS   one measurement; the first label seen in a
+                                    group is its subject, the others anchors
+  target GROUP ANCHOR RATIO         the subject's minimum should be at most
+                                    RATIO times the anchor's
+  figure NAME VALUE                 a quantity printed as it is
+"""
+import statistics
+import sys
+
+
+def shown(micros, per_call):
+    return f"{micros:.3f} µs" if per_call else f"{micros / 1000:.1f} ms"
+
+
+def main():
+    groups, targets, figures = {}, {}, []
+    for line in sys.stdin:
+        parts = line.split()
+        if len(parts) == 4 and parts[0] == "sample":
+            groups.setdefault(parts[1], {}).setdefault(parts[2], []).append(float(parts[3]))
+        elif len(parts) == 4 and parts[0] == "target":
+            targets[(parts[1], parts[2])] = float(parts[3])
+        elif len(parts) == 3 and parts[0] == "figure":
+            figures.append((parts[1], parts[2]))
+
+    print("| measure | rounds | subject: min / median | anchor: min / median | ratio of minima (medians) | target |")
+    print("|---|---|---|---|---|---|")
+    for group, labels in groups.items():
+        names = list(labels)
+        subject = labels[names[0]]
+        per_call = group.startswith("invoke")
+        for anchor_name in names[1:]:
+            anchor = labels[anchor_name]
+            ratio = min(subject) / min(anchor)
+            median_ratio = statistics.median(subject) / statistics.median(anchor)
+            target = targets.get((group, anchor_name))
+            verdict = "" if target is None else f"≤ {target:g}: {'met' if ratio <= target else 'MISSED'}"
+            print(f"| {group} | {len(subject)} | {names[0]}: {shown(min(subject), per_call)} / "
+                  f"{shown(statistics.median(subject), per_call)} | {anchor_name}: {shown(min(anchor), per_call)} / "
+                  f"{shown(statistics.median(anchor), per_call)} | {ratio:.2f} ({median_ratio:.2f}) | {verdict} |")
+
+    # How the values load scales from 10,000 to 100,000 values, against how
+    # the raw calls themselves scale.
+    small, large = groups.get("values-load-10000"), groups.get("values-load-100000")
+    if small and large:
+        names = list(small)
+        lib = min(large[names[0]]) / min(small[names[0]])
+        raw = min(large[names[1]]) / min(small[names[1]])
+        relative = lib / raw
+        print(f"| values-load 100,000 / 10,000 | | {names[0]}: ×{lib:.2f} | {names[1]}: ×{raw:.2f} | "
+              f"{relative:.2f} | ≤ 1.05: {'met' if relative <= 1.05 else 'MISSED'} |")
+    for name, value in figures:
+        print(f"| {name} | | {value} | | | |")
+
+
+if __name__ == "__main__":
+    main()

@@ -8,7 +8,13 @@ namespace vorn {
 
 std::wstring KeyedCollection::Fold(const wchar_t* key, UINT key_length) {
   std::wstring folded(key ? key : L"", key ? key_length : 0);
-  if (!folded.empty()) ::CharLowerBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  // Folded to upper case, as the registry compares names, and in the
+  // invariant locale: folding to lower case would merge names the registry
+  // keeps apart (k and the Kelvin sign, which lower-cases to k), and a
+  // collection holding both would refuse the second as a duplicate.
+  if (!folded.empty())
+    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, folded.data(), static_cast<int>(folded.size()),
+                    folded.data(), static_cast<int>(folded.size()), nullptr, nullptr, 0);
   return folded;
 }
 

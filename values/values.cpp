@@ -156,6 +156,8 @@ HRESULT Values::Add(BSTR* ValueName, VARIANT* Value, LONG* ValueType, VARIANT_BO
   VORN_CHECK_OUT(result);
   *result = VARIANT_FALSE;
   return Boundary([&] {
+    // Refused before the key is opened: nothing is written or reloaded.
+    if (IsMalformedReference(Value)) Raise(errors::kInvalidProcedureCall);
     *result = WriteThenReload([&](HKEY key) {
       VARIANT* variable = Referenced(Value);
       if (*ValueType == REG_DWORD) {

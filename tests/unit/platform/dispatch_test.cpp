@@ -93,6 +93,10 @@ TEST(DispatchTest, VtableRefusesNullReferencesAndDescribesNullPointers) {
   EXPECT_EQ(errors::kInvalidProcedureCall, record->put_Value(&null_text));
   EXPECT_EQ(errors::kInvalidProcedureCall, record->putref_Value(&null_variant));
   EXPECT_EQ(errors::kInvalidProcedureCall, values->get_Item(&null_text, item.put()));
+  unique_bstr name = MakeBstr(L"x");
+  LONG type = REG_SZ;
+  VARIANT_BOOL added = VARIANT_TRUE;
+  EXPECT_EQ(errors::kInvalidProcedureCall, values->Add(&name.ref(), &null_variant, &type, &added));
   EXPECT_EQ(L"Invalid procedure call or argument", ThreadErrorDescription());
   ::SetErrorInfo(0, nullptr);
   EXPECT_EQ(E_POINTER, values->get_Count(nullptr));

@@ -42,9 +42,13 @@ TEST_F(KeyedCollectionTest, KeysIgnoreCaseAndPositionsCountFromOne) {
   EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.ItemByKey(L"gamma", 5); }));
   EXPECT_EQ(errors::kDuplicateKey, ErrorOf([&] { collection_.Add(At(0), L"BETA", 4); }));
   EXPECT_EQ(4, collection_.Count()) << "a refused duplicate changes nothing";
+  // The registry keeps k and the Kelvin sign apart, so the collection must too.
+  Fill({L"k", L"\x212A"});
+  EXPECT_EQ(At(4), collection_.ItemByKey(L"K", 1));
+  EXPECT_EQ(At(5), collection_.ItemByKey(L"\x212A", 1));
   EXPECT_EQ(At(0), collection_.ItemAt(1));
   EXPECT_EQ(At(3), collection_.ItemAt(4));
-  for (LONG outside : {0, 5}) EXPECT_EQ(errors::kSubscriptOutOfRange, ErrorOf([&] { collection_.ItemAt(outside); }));
+  for (LONG outside : {0, 7}) EXPECT_EQ(errors::kSubscriptOutOfRange, ErrorOf([&] { collection_.ItemAt(outside); }));
 }
 
 TEST_F(KeyedCollectionTest, IndexVariantSelectsByNumberOrByText) {

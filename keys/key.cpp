@@ -7,6 +7,14 @@
 
 namespace vorn {
 
+namespace {
+
+[[noreturn]] void RefuseObjectLet() {
+  throw Error(E_NOTIMPL, L"An object property is assigned with Set, not Let");
+}
+
+}  // namespace
+
 Key::Key() : path_(MakeBstr(L"")) {}
 
 ComPtr<Key> Key::FromObject(IUnknown* obj) noexcept {
@@ -88,9 +96,9 @@ HRESULT Key::get_Values(_clsValues** result) {
 }
 
 // The let accessors of the object fields are not described in the type
-// library and nothing calls them; they refuse.
-HRESULT Key::let_Values(_clsValues*) { return E_NOTIMPL; }
-HRESULT Key::let_SubKeys(_clsKeys*) { return E_NOTIMPL; }
+// library and nothing calls them; they refuse, saying why.
+HRESULT Key::let_Values(_clsValues*) { return Boundary(RefuseObjectLet); }
+HRESULT Key::let_SubKeys(_clsKeys*) { return Boundary(RefuseObjectLet); }
 
 HRESULT Key::putref_Values(_clsValues* value) {
   return Boundary([&] { values_ = ComPtr<_clsValues>(value); });

@@ -104,6 +104,9 @@ TEST(DispatchTest, VtableRefusesNullReferencesAndDescribesNullPointers) {
   ::SetErrorInfo(0, nullptr);
   EXPECT_EQ(E_POINTER, record->get_Name(nullptr));
   EXPECT_EQ(L"Invalid pointer", ThreadErrorDescription());
+  ::SetErrorInfo(0, nullptr);
+  EXPECT_EQ(E_NOTIMPL, Key::Create()->let_Values(nullptr)) << "the undescribed let slot refuses";
+  EXPECT_FALSE(ThreadErrorDescription().empty());
 }
 
 TEST(DispatchTest, RootKeyTakesTheUnsignedFormOfA32BitPattern) {

@@ -16,13 +16,6 @@ namespace {
 
 using namespace test;
 
-std::wstring ThreadErrorDescription() {
-  ComPtr<IErrorInfo> info;
-  unique_bstr text;
-  if (::GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(text.put());
-  return W(text.get());
-}
-
 VARIANT NullRef(VARTYPE vt) {
   VARIANT v;
   V_VT(&v) = VT_BYREF | vt;

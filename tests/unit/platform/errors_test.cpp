@@ -9,12 +9,7 @@
 namespace vorn {
 namespace {
 
-std::wstring ThreadErrorDescription() {
-  ComPtr<IErrorInfo> info;
-  unique_bstr text;
-  if (::GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(text.put());
-  return test::W(text.get());
-}
+using test::ThreadErrorDescription;
 
 TEST(ErrorsTest, GuardReportsConventionalNumbersAndPassesOthersOn) {
   EXPECT_EQ(static_cast<HRESULT>(0x800A01C9), Guard(guids::IID__clsKey, [] { Raise(errors::kDuplicateKey); }));

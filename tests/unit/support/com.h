@@ -13,6 +13,13 @@ namespace vorn::test {
 
 inline unique_bstr B(const std::wstring& s) { return MakeBstr(s.data(), static_cast<UINT>(s.size())); }
 inline std::wstring W(BSTR b) { return std::wstring(b ? b : L"", ::SysStringLen(b)); }
+// The description of the thread's current error information, or "".
+inline std::wstring ThreadErrorDescription() {
+  ComPtr<IErrorInfo> info;
+  unique_bstr text;
+  if (::GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(text.put());
+  return W(text.get());
+}
 inline std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
 inline unique_variant VI4(LONG v) {

@@ -1,6 +1,9 @@
 #include "platform/strings.h"
 
-#include <string>
+#include <climits>
+#include <cwchar>
+
+#include "platform/errors.h"
 
 namespace vorn::strings {
 
@@ -30,11 +33,14 @@ unique_bstr LastComponent(BSTR path) {
 }
 
 unique_bstr Concat(BSTR a, const wchar_t* b, BSTR c) {
-  std::wstring joined;
-  joined.append(a ? a : L"", ::SysStringLen(a));
-  joined.append(b ? b : L"");
-  joined.append(c ? c : L"", ::SysStringLen(c));
-  return MakeBstr(joined.data(), static_cast<UINT>(joined.size()));
+  size_t la = ::SysStringLen(a), lb = b ? std::wcslen(b) : 0, lc = ::SysStringLen(c);
+  if (la + lb + lc >= UINT_MAX / sizeof(wchar_t)) Raise(errors::kOutOfMemory);
+  unique_bstr joined = MakeBstr(nullptr, static_cast<UINT>(la + lb + lc));  // filled below
+  wchar_t* out = joined.get();
+  if (la) std::wmemcpy(out, a, la);
+  if (lb) std::wmemcpy(out + la, b, lb);
+  if (lc) std::wmemcpy(out + la + lb, c, lc);
+  return joined;
 }
 
 }  // namespace vorn::strings

@@ -15,7 +15,7 @@ namespace {
 
 }  // namespace
 
-Key::Key() : path_(MakeBstr(L"")) {}
+Key::Key() = default;
 
 ComPtr<Key> Key::FromObject(IUnknown* obj) noexcept {
   ComPtr<_clsKey> key;
@@ -148,14 +148,28 @@ HRESULT Key::get_Path(BSTR* result) {
   return Boundary([&] { *result = CopyBstr(path_.get()).release(); });
 }
 
+namespace {
+
+bool LosesSpaces(BSTR path) noexcept {
+  UINT length = ::SysStringLen(path);
+  return length > 0 && (path[0] == L' ' || path[length - 1] == L' ');
+}
+
+}  // namespace
+
 HRESULT Key::put_Path(BSTR* strPath) {
   VORN_CHECK_OUT(strPath);
   return Boundary([&] {
-    UINT length = ::SysStringLen(*strPath);
-    path_lost_spaces_ = length > 0 && ((*strPath)[0] == L' ' || (*strPath)[length - 1] == L' ');
+    path_lost_spaces_ = LosesSpaces(*strPath);
     path_ = strings::NormaliseKeyPath(*strPath);
     RefreshNow();
   });
+}
+
+void Key::TakePath(unique_bstr path) {
+  path_lost_spaces_ = LosesSpaces(path.get());
+  path_ = strings::NormaliseKeyPath(std::move(path));
+  RefreshNow();
 }
 
 HRESULT Key::Refresh() {

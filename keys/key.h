@@ -29,6 +29,10 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
 
   bool QueryOther(REFIID riid, void** object) noexcept;
 
+  // Library-internal: assigns Path as put_Path does, taking over path, a
+  // string the library made, instead of copying it.
+  void TakePath(unique_bstr path);
+
   // _clsKey
   HRESULT STDMETHODCALLTYPE get_Values(_clsValues** result) override;
   HRESULT STDMETHODCALLTYPE let_Values(_clsValues* value) override;
@@ -70,7 +74,7 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   bool configure_values_ = false;
   bool configure_sub_keys_ = false;
   LONG hkey_ = 0;
-  unique_bstr path_;
+  unique_bstr path_;  // null until Path is assigned: the empty path
   // Whether trimming removed spaces from the text last assigned to Path: the
   // path then names another key than that text spells (for the text p\a
   // with a trailing space, the sibling p\a; for p\ and a space, p itself).

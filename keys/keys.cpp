@@ -41,8 +41,7 @@ ComPtr<Key> Keys::ChildKey(BSTR name) {
   ComPtr<Key> child = Key::Create();
   LONG root = hkey_;
   ThrowIfFailed(child->put_HKEY(&root));
-  unique_bstr path = strings::Concat(path_.get(), L"\\", name);
-  ThrowIfFailed(child->put_Path(&path.ref()));
+  child->TakePath(strings::Concat(path_.get(), L"\\", name));
   return child;
 }
 

@@ -7,22 +7,41 @@
 
 namespace vorn::strings {
 
-unique_bstr TrimSpaces(BSTR text) {
-  UINT length = ::SysStringLen(text);
-  UINT begin = 0, end = length;
+namespace {
+
+// Where text is left without its spaces at either end: [begin, end).
+void TrimmedRange(BSTR text, UINT& begin, UINT& end) noexcept {
+  begin = 0, end = ::SysStringLen(text);
   while (begin < end && text[begin] == L' ') ++begin;
   while (end > begin && text[end - 1] == L' ') --end;
-  return MakeBstr(length ? text + begin : L"", end - begin);
+}
+
+// Where text is left after the path normalisation.
+void NormalisedRange(BSTR text, UINT& begin, UINT& end) noexcept {
+  TrimmedRange(text, begin, end);
+  if (end > begin && text[end - 1] == L'\\') --end;
+  if (end > begin && text[begin] == L'\\') ++begin;
+}
+
+}  // namespace
+
+unique_bstr TrimSpaces(BSTR text) {
+  UINT begin = 0, end = 0;
+  TrimmedRange(text, begin, end);
+  return MakeBstr(end > begin ? text + begin : L"", end - begin);
 }
 
 unique_bstr NormaliseKeyPath(BSTR text) {
-  unique_bstr trimmed = TrimSpaces(text);
-  const wchar_t* p = trimmed.get();
-  UINT begin = 0, end = ::SysStringLen(trimmed.get());
-  if (end > begin && p[end - 1] == L'\\') --end;
-  if (end > begin && p[begin] == L'\\') ++begin;
-  if (begin == 0 && end == ::SysStringLen(trimmed.get())) return trimmed;
-  return MakeBstr(p + begin, end - begin);
+  UINT begin = 0, end = 0;
+  NormalisedRange(text, begin, end);
+  return MakeBstr(end > begin ? text + begin : L"", end - begin);
+}
+
+unique_bstr NormaliseKeyPath(unique_bstr text) {
+  UINT begin = 0, end = 0;
+  NormalisedRange(text.get(), begin, end);
+  if (begin == 0 && end == ::SysStringLen(text.get())) return text;
+  return MakeBstr(end > begin ? text.get() + begin : L"", end - begin);
 }
 
 unique_bstr LastComponent(BSTR path) {

@@ -23,33 +23,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/anchors.h"
 #include "contract/guids.h"
 #include "contract/interfaces.h"
 
 namespace {
 
+using vorn::bench::Time;
+
 constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
 const std::wstring kBase = L"Software\\VornRegistryTests\\bench";
 
 // ---- measuring ------------------------------------------------------------
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Body>
-double Time(Body&& body) {
-  double start = Now();
-  body();
-  return Now() - start;
-}
 
 void Sample(const std::string& group, const char* label, double micros) {
   std::printf("sample %s %s %.3f\n", group.c_str(), label, micros);
@@ -95,21 +80,13 @@ HKEY Create(const std::wstring& path) {
 
 void Drop(const std::wstring& path) { ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
 
-// v0..v(n-1), alternately REG_SZ and REG_DWORD: the two decoded types.
+// The values of the values load (vorn::bench::ForEachValue).
 void MakeValues(const std::wstring& path, int n) {
   Drop(path);
   HKEY key = Create(path);
-  for (int i = 0; i < n; ++i) {
-    std::wstring name = L"v" + std::to_wstring(i);
-    if (i % 2) {
-      DWORD d = static_cast<DWORD>(i);
-      ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4);
-    } else {
-      std::wstring text = L"text value " + std::to_wstring(i);
-      ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-  }
+  vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    ::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+  });
   ::RegCloseKey(key);
 }
 
@@ -149,47 +126,20 @@ T* Aimed(const CLSID& clsid, const IID& iid, const std::wstring& path) {
 // Count, then every Item(i).Value, as a client reads a key's values.
 _clsValues* LoadValues(const std::wstring& path) {
   _clsValues* values = Aimed<_clsValues>(vorn::guids::CLSID_clsValues, vorn::guids::IID__clsValues, path);
-  LONG count = 0;
-  values->get_Count(&count);
-  VARIANT index, data;
-  ::VariantInit(&data);
-  V_VT(&index) = VT_I4;
-  for (LONG i = 1; i <= count; ++i) {
-    V_I4(&index) = i;
-    clsValue* record = nullptr;
-    if (FAILED(values->get_Item(&index, &record))) continue;
-    record->get_Value(&data);
-    ::VariantClear(&data);
-    record->Release();
-  }
+  vorn::bench::ReadEveryValue(values);
   return values;
 }
 
-// What the value collection asks of the registry: one open, the names and
-// types by index (a short name buffer), then the data of each REG_DWORD
-// and REG_SZ value by name.
-void RawValues(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
-  struct Listed {
-    std::wstring name;
-    DWORD type;
-  };
-  std::vector<Listed> listed;
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256, type = 0;
-    if (::RegEnumValueW(key, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
-    listed.push_back({std::wstring(name, length), type});
-  }
-  BYTE data[4096];
-  for (const Listed& item : listed) {
-    if (item.type != REG_DWORD && item.type != REG_SZ) continue;
-    DWORD type = 0, size = item.type == REG_DWORD ? 4 : sizeof data;
-    ::RegQueryValueExW(key, item.name.c_str(), nullptr, &type, data, &size);
-  }
-  ::RegCloseKey(key);
-}
+// The raw registry calls, made to advapi32.
+struct Advapi32 {
+  static constexpr auto OpenKeyExW = &::RegOpenKeyExW;
+  static constexpr auto CloseKey = &::RegCloseKey;
+  static constexpr auto EnumKeyExW = &::RegEnumKeyExW;
+  static constexpr auto EnumValueW = &::RegEnumValueW;
+  static constexpr auto QueryValueExW = &::RegQueryValueExW;
+};
+
+void RawValues(const std::wstring& path) { vorn::bench::RawValueCalls<Advapi32>(HKEY_CURRENT_USER, path); }
 
 void ValuesLoad(int n, int rounds) {
   std::wstring path = kBase + L"\\values-" + std::to_wstring(n);
@@ -204,9 +154,9 @@ void ValuesLoad(int n, int rounds) {
   // Beyond the records' own data: each name and string value as UTF-16
   // units, and four bytes per DWORD.
   double data = 0;
-  for (int i = 0; i < n; ++i)
-    data += 2.0 * static_cast<double>(std::to_wstring(i).size() + 1) +
-            (i % 2 ? 4.0 : 2.0 * static_cast<double>(std::wstring(L"text value " + std::to_wstring(i)).size()));
+  vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void*, DWORD size) {
+    data += static_cast<double>(name.size() * sizeof(wchar_t) + (type == REG_DWORD ? 4 : size - sizeof(wchar_t)));
+  });
   std::printf("figure heap-beyond-data-per-record-%d %.0f\n", n, (held - data) / n);
   kept->Release();
   // The collection is released after the clock stops: the load is what is
@@ -230,23 +180,7 @@ void SubKeysLoad(int n, int rounds) {
     keys->get_Count(&count);
     keys->Release();
   };
-  // The enumeration, and per child the two opens of its key object's two
-  // refreshes (at its root, then at its path).
-  auto raw = [&] {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD length = 256;
-      if (::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      std::wstring child = path + L"\\" + name;
-      for (const wchar_t* sub : {L"", child.c_str()}) {
-        HKEY c = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, sub, 0, KEY_READ, &c) == ERROR_SUCCESS) ::RegCloseKey(c);
-      }
-    }
-    ::RegCloseKey(key);
-  };
+  auto raw = [&] { vorn::bench::RawSubKeyCalls<Advapi32>(HKEY_CURRENT_USER, path); };
   std::string group = "subkeys-load-" + std::to_string(n);
   raw();
   Interleave(rounds, [&] { Sample(group, "library", Time(library)); },

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/anchors.h"
 #include "bench/memory_registry.h"
 #include "keys/keys.h"
 #include "platform/registry_api.h"
@@ -24,27 +25,18 @@
 
 namespace {
 
-namespace api = vorn::registry::api;
+using vorn::bench::Time;
+
+// The raw registry calls, made through the seam to the registry in memory.
+struct Seam {
+  static constexpr auto OpenKeyExW = &vorn::registry::api::OpenKeyExW;
+  static constexpr auto CloseKey = &vorn::registry::api::CloseKey;
+  static constexpr auto EnumKeyExW = &vorn::registry::api::EnumKeyExW;
+  static constexpr auto EnumValueW = &vorn::registry::api::EnumValueW;
+  static constexpr auto QueryValueExW = &vorn::registry::api::QueryValueExW;
+};
 
 constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Body>
-double Time(Body&& body) {
-  double start = Now();
-  body();
-  return Now() - start;
-}
 
 double Median(std::vector<double> xs) {
   std::sort(xs.begin(), xs.end());
@@ -90,57 +82,16 @@ void Compare(const std::string& group, const char* unit, int n, int rounds, Libr
 
 void ValuesLoad(int n, int rounds) {
   std::wstring path = L"Software\\bench\\values-" + std::to_wstring(n);
-  for (int i = 0; i < n; ++i) {
-    std::wstring name = L"v" + std::to_wstring(i);
-    if (i % 2) {
-      DWORD d = static_cast<DWORD>(i);
-      vorn::bench::SetValue(HKEY_CURRENT_USER, path, name, REG_DWORD, &d, 4);
-    } else {
-      std::wstring text = L"text value " + std::to_wstring(i);
-      vorn::bench::SetValue(HKEY_CURRENT_USER, path, name, REG_SZ, text.c_str(),
-                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-  }
+  vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    vorn::bench::SetValue(HKEY_CURRENT_USER, path, name, type, data, size);
+  });
   // Count, then every Item(i).Value, as a client reads a key's values; the
   // collection is released inside the clock (the raw calls keep nothing).
   auto library = [&] {
     auto values = Aimed<vorn::Values>(path);
-    LONG count = 0;
-    values->get_Count(&count);
-    VARIANT index, data;
-    ::VariantInit(&data);
-    V_VT(&index) = VT_I4;
-    for (LONG i = 1; i <= count; ++i) {
-      V_I4(&index) = i;
-      clsValue* record = nullptr;
-      if (FAILED(values->get_Item(&index, &record))) continue;
-      record->get_Value(&data);
-      ::VariantClear(&data);
-      record->Release();
-    }
+    vorn::bench::ReadEveryValue(values.get());
   };
-  auto raw = [&] {
-    HKEY key = nullptr;
-    if (api::OpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
-    struct Listed {
-      std::wstring name;
-      DWORD type;
-    };
-    std::vector<Listed> listed;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD length = 256, type = 0;
-      if (api::EnumValueW(key, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
-      listed.push_back({std::wstring(name, length), type});
-    }
-    BYTE data[4096];
-    for (const Listed& item : listed) {
-      if (item.type != REG_DWORD && item.type != REG_SZ) continue;
-      DWORD type = 0, size = item.type == REG_DWORD ? 4 : sizeof data;
-      api::QueryValueExW(key, item.name.c_str(), nullptr, &type, data, &size);
-    }
-    api::CloseKey(key);
-  };
+  auto raw = [&] { vorn::bench::RawValueCalls<Seam>(HKEY_CURRENT_USER, path); };
   Compare("memory-values-load-" + std::to_string(n), "record", n, rounds, library, raw);
 }
 
@@ -152,23 +103,7 @@ void SubKeysLoad(int n, int rounds) {
     LONG count = 0;
     keys->get_Count(&count);
   };
-  // The enumeration, and per child the two opens of its key object's two
-  // refreshes (at its root, then at its path).
-  auto raw = [&] {
-    HKEY key = nullptr;
-    if (api::OpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD length = 256;
-      if (api::EnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      std::wstring child = path + L"\\" + name;
-      for (const wchar_t* sub : {L"", child.c_str()}) {
-        HKEY c = nullptr;
-        if (api::OpenKeyExW(HKEY_CURRENT_USER, sub, 0, KEY_READ, &c) == ERROR_SUCCESS) api::CloseKey(c);
-      }
-    }
-    api::CloseKey(key);
-  };
+  auto raw = [&] { vorn::bench::RawSubKeyCalls<Seam>(HKEY_CURRENT_USER, path); };
   Compare("memory-subkeys-load-" + std::to_string(n), "key", n, rounds, library, raw);
 }
 

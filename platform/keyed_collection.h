@@ -30,8 +30,8 @@ class KeyedCollection {
   // A collection that may also hold items under the key each keeps itself
   // (Add(item)), which it reads wherever it compares keys.
   explicit KeyedCollection(KeyOf key_of) noexcept : key_of_(key_of) {}
-  KeyedCollection(const KeyedCollection&) = delete;
-  KeyedCollection& operator=(const KeyedCollection&) = delete;
+  KeyedCollection(KeyedCollection&&) noexcept = default;
+  KeyedCollection& operator=(KeyedCollection&&) noexcept = default;
 
   // Appends item under key; a key already present fails with the
   // duplicate-key error and leaves the collection as it was.

@@ -169,6 +169,8 @@ HRESULT InvokeNewEnum(const IID& iid, const Walk& walk, WORD flags, const DISPPA
     return ReportException(e, iid, excep_info);
   } catch (const std::bad_alloc&) {
     return ReportException(errors::kOutOfMemory, iid, excep_info);
+  } catch (...) {
+    return E_UNEXPECTED;
   }
 }
 

@@ -97,7 +97,8 @@ DWORD WINAPI SecondApartment(void* parameter) {
   {
     Object key, values;
     Variant path, list, count;
-    remote.hr = CoGetInterfaceAndReleaseStream(remote.stream, IID_IDispatch, reinterpret_cast<void**>(&key.p));
+    // _clsKey is dual: its proxy is an IDispatch too.
+    remote.hr = CoGetInterfaceAndReleaseStream(remote.stream, vorn::guids::IID__clsKey, reinterpret_cast<void**>(&key.p));
     if (SUCCEEDED(remote.hr)) remote.hr = Call(key.p, L"Path", DISPATCH_PROPERTYGET, {}, &path);
     if (SUCCEEDED(remote.hr)) remote.hr = Call(key.p, L"Values", DISPATCH_PROPERTYGET, {}, &list);
     if (SUCCEEDED(remote.hr)) remote.hr = Call(V_DISPATCH(&list), L"Count", DISPATCH_PROPERTYGET, {}, &count);
@@ -161,10 +162,15 @@ int Run(const std::wstring& path) {
   std::printf("by name: HKEY_CURRENT_USER\\%ls exists: %s, Greeting = %ls\n", path.c_str(),
               V_BOOL(&exists) ? "yes" : "no", V_VT(&value) == VT_BSTR ? V_BSTR(&value) : L"?");
 
-  // The key object from a second apartment: its calls come back to this one,
-  // which serves them while it waits.
+  // The key object from a second apartment, through its own interface, which
+  // the automation marshaller proxies from the type library: the calls come
+  // back to this apartment, which serves them while it waits.
   Remote remote;
-  if (!Check(CoMarshalInterThreadInterfaceInStream(IID_IDispatch, key, &remote.stream), L"marshalling the key"))
+  _clsKey* own = nullptr;
+  HRESULT hr = key->QueryInterface(vorn::guids::IID__clsKey, reinterpret_cast<void**>(&own));
+  if (SUCCEEDED(hr)) hr = CoMarshalInterThreadInterfaceInStream(vorn::guids::IID__clsKey, own, &remote.stream);
+  if (own) own->Release();
+  if (!Check(hr, L"marshalling the key"))
     return 1;
   HANDLE thread = CreateThread(nullptr, 0, SecondApartment, &remote, 0, nullptr);
   DWORD index = 0;

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "packaging/generated_text.h"
 #include "server/registration.h"
 
 namespace {
@@ -77,17 +78,7 @@ std::wstring LastPart(const std::wstring& path) { return path.substr(path.rfind(
 
 // An XML attribute: name="escaped value".
 std::wstring Attribute(const wchar_t* name, const std::wstring& value) {
-  std::wstring out = std::wstring(L" ") + name + L"=\"";
-  for (wchar_t c : value) {
-    switch (c) {
-      case L'&': out += L"&amp;"; break;
-      case L'<': out += L"&lt;"; break;
-      case L'>': out += L"&gt;"; break;
-      case L'"': out += L"&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out + L"\"";
+  return std::wstring(L" ") + name + L"=\"" + vorn::packaging::XmlEscaped(value) + L"\"";
 }
 
 std::wstring Manifest(const Keys& keys, const std::wstring& file, const std::wstring& version,
@@ -95,7 +86,7 @@ std::wstring Manifest(const Keys& keys, const std::wstring& file, const std::wst
   const std::vector<std::wstring> libraries = keys.Below(L"TypeLib", 3);
   if (libraries.size() != 1) throw std::runtime_error("the registration entries must hold one type library");
   const std::wstring& library = libraries.front();
-  const std::wstring tlbid = library.substr(8, library.rfind(L'\\') - 8);
+  const std::wstring tlbid = LastPart(library.substr(0, library.rfind(L'\\')));  // TypeLib\{libid}\<version>
   // The library's flags as registered; the module registers none, and the
   // manifest spells flags as words, so anything else is refused here.
   if (keys.Value(library + L"\\FLAGS") != L"0") throw std::runtime_error("type library flags are not written");
@@ -134,14 +125,6 @@ std::wstring Wide(const char* text) {
   return out;
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(size, '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,11 +138,7 @@ int main(int argc, char** argv) {
     // The module's entries as the module itself would write them from beside
     // the application: the file name stands for the path.
     const Keys keys(vorn::server::RegistrationEntries(file, architecture == L"amd64"));
-    const std::string text = Utf8(Manifest(keys, file, Wide(argv[3]), architecture));
-    FILE* out = std::fopen(argv[1], "wb");
-    if (!out) throw std::runtime_error(std::string("cannot write ") + argv[1]);
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fclose(out) != 0 || !written) throw std::runtime_error(std::string("cannot write ") + argv[1]);
+    vorn::packaging::WriteWholeFile(argv[1], vorn::packaging::Utf8(Manifest(keys, file, Wide(argv[3]), architecture)));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "assembly_manifest: %s\n", error.what());
     return 1;

@@ -3,15 +3,16 @@
 // regfree_client.rc) names the module as a private side-by-side assembly, and
 // VornRegistry.dll sits beside the program.
 //
-//   regfree_client.exe [KEY]     KEY below HKEY_CURRENT_USER (default
-//                                Software\VornRegistryExamples\RegFree)
+//   regfree_client.exe [KEY]     KEY below HKEY_CURRENT_USER
+//                                (default Software\VornRegistryRegFreeExample)
 //
 // Creates the three classes by ProgID (and by CLSID), calls them by name
 // through IDispatch to create KEY, write a value there and read it back, uses
 // the key object from a second apartment, and deletes KEY again. Exits 1 at
-// the first failure, after printing it. Builds with the release's header:
+// the first failure, after printing it. Builds in this folder of the release
+// archive with its header (i686-w64-mingw32-* for the 32-bit archive):
 //   x86_64-w64-mingw32-windres regfree_client.rc -O coff -o regfree_client.res.o
-//   x86_64-w64-mingw32-g++ -std=c++17 -municode -static -I ../include regfree_client.cpp regfree_client.res.o
+//   x86_64-w64-mingw32-g++ -std=c++17 -municode -static -I ../../include regfree_client.cpp regfree_client.res.o
 //       -lole32 -loleaut32 -luuid -o regfree_client.exe
 #include <windows.h>
 #include <oleauto.h>
@@ -95,10 +96,11 @@ DWORD WINAPI SecondApartment(void* parameter) {
   auto& remote = *static_cast<Remote*>(parameter);
   if (FAILED(remote.hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 0;
   {
-    Object key, values;
+    Object key;
     Variant path, list, count;
     // _clsKey is dual: its proxy is an IDispatch too.
-    remote.hr = CoGetInterfaceAndReleaseStream(remote.stream, vorn::guids::IID__clsKey, reinterpret_cast<void**>(&key.p));
+    remote.hr =
+        CoGetInterfaceAndReleaseStream(remote.stream, vorn::guids::IID__clsKey, reinterpret_cast<void**>(&key.p));
     if (SUCCEEDED(remote.hr)) remote.hr = Call(key.p, L"Path", DISPATCH_PROPERTYGET, {}, &path);
     if (SUCCEEDED(remote.hr)) remote.hr = Call(key.p, L"Values", DISPATCH_PROPERTYGET, {}, &list);
     if (SUCCEEDED(remote.hr)) remote.hr = Call(V_DISPATCH(&list), L"Count", DISPATCH_PROPERTYGET, {}, &count);
@@ -126,8 +128,10 @@ int Run(const std::wstring& path) {
     CLSID clsid;
     IUnknown* own = nullptr;
     HRESULT hr = CLSIDFromProgID(c.prog_id, &clsid);
-    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&c.object.p));
-    if (SUCCEEDED(hr) && SUCCEEDED(hr = c.object.p->QueryInterface(c.iid, reinterpret_cast<void**>(&own)))) own->Release();
+    if (SUCCEEDED(hr))
+      hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&c.object.p));
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = c.object.p->QueryInterface(c.iid, reinterpret_cast<void**>(&own))))
+      own->Release();
     created = Check(hr, std::wstring(c.prog_id) + L" by ProgID") && created;
     IUnknown* by_clsid = nullptr;
     hr = CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, c.iid, reinterpret_cast<void**>(&by_clsid));
@@ -170,8 +174,7 @@ int Run(const std::wstring& path) {
   HRESULT hr = key->QueryInterface(vorn::guids::IID__clsKey, reinterpret_cast<void**>(&own));
   if (SUCCEEDED(hr)) hr = CoMarshalInterThreadInterfaceInStream(vorn::guids::IID__clsKey, own, &remote.stream);
   if (own) own->Release();
-  if (!Check(hr, L"marshalling the key"))
-    return 1;
+  if (!Check(hr, L"marshalling the key")) return 1;
   HANDLE thread = CreateThread(nullptr, 0, SecondApartment, &remote, 0, nullptr);
   DWORD index = 0;
   if (!thread || CoWaitForMultipleHandles(0, 60000, 1, &thread, &index) != S_OK) {
@@ -194,7 +197,7 @@ int Run(const std::wstring& path) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const std::wstring path = argc > 1 ? argv[1] : L"Software\\VornRegistryExamples\\RegFree";
+  const std::wstring path = argc > 1 ? argv[1] : L"Software\\VornRegistryRegFreeExample";
   if (argc > 2 || path.empty()) {
     std::printf("usage: regfree_client.exe [KEY]   (KEY below HKEY_CURRENT_USER)\n");
     return 2;

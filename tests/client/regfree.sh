@@ -13,7 +13,7 @@
 set -u
 export WINEPREFIX="$1" WINEARCH="$2" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 loader=$3
-app="$1-app" out="$1.out"
+app="$(dirname "$1")/regfree-app" out="$1.out"
 checked=0 failed=0
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 

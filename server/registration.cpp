@@ -299,4 +299,44 @@ HRESULT UnregisterServer(HKEY classes_root) noexcept {
   }
 }
 
+namespace {
+
+// Opens the classes root of scope; create makes it when it is missing.
+LSTATUS OpenClassesRoot(Scope scope, bool create, unique_hkey& root) {
+  const HKEY hive = scope == Scope::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  constexpr wchar_t kClasses[] = L"Software\\Classes";
+  if (create)
+    return ::RegCreateKeyExW(hive, kClasses, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                             root.put(), nullptr);
+  return ::RegOpenKeyExW(hive, kClasses, 0, KEY_READ | KEY_WRITE, root.put());
+}
+
+}  // namespace
+
+bool ScopeFromCommandLine(const wchar_t* command_line, Scope& scope) noexcept {
+  if (!command_line || !*command_line || !_wcsicmp(command_line, L"machine")) {
+    scope = Scope::kMachine;
+    return true;
+  }
+  if (!_wcsicmp(command_line, L"user")) {
+    scope = Scope::kUser;
+    return true;
+  }
+  return false;
+}
+
+HRESULT RegisterServer(Scope scope, const std::wstring& module_path) noexcept {
+  unique_hkey root;
+  if (LSTATUS status = OpenClassesRoot(scope, true, root); status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  return RegisterServer(root.get(), module_path);
+}
+
+HRESULT UnregisterServer(Scope scope) noexcept {
+  unique_hkey root;
+  LSTATUS status = OpenClassesRoot(scope, false, root);
+  if (IsGone(status)) return S_OK;  // no classes root: nothing is registered there
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  return UnregisterServer(root.get());
+}
+
 }  // namespace vorn::server

@@ -20,6 +20,8 @@ namespace {
 // it marshals calls from the interface's description in the type library.
 constexpr wchar_t kAutomationMarshaller[] = L"{00020424-0000-0000-C000-000000000046}";
 constexpr wchar_t kLibraryVersion[] = L"1.0";
+// The per-user classes root, below HKEY_CURRENT_USER.
+constexpr wchar_t kUserClasses[] = L"Software\\Classes";
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40] = {};
@@ -299,20 +301,6 @@ HRESULT UnregisterServer(HKEY classes_root) noexcept {
   }
 }
 
-namespace {
-
-// Opens the classes root of scope; create makes it when it is missing.
-LSTATUS OpenClassesRoot(Scope scope, bool create, unique_hkey& root) {
-  const HKEY hive = scope == Scope::kUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-  constexpr wchar_t kClasses[] = L"Software\\Classes";
-  if (create)
-    return ::RegCreateKeyExW(hive, kClasses, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                             root.put(), nullptr);
-  return ::RegOpenKeyExW(hive, kClasses, 0, KEY_READ | KEY_WRITE, root.put());
-}
-
-}  // namespace
-
 bool ScopeFromCommandLine(const wchar_t* command_line, Scope& scope) noexcept {
   if (!command_line || !*command_line || !_wcsicmp(command_line, L"machine")) {
     scope = Scope::kMachine;
@@ -326,17 +314,19 @@ bool ScopeFromCommandLine(const wchar_t* command_line, Scope& scope) noexcept {
 }
 
 HRESULT RegisterServer(Scope scope, const std::wstring& module_path) noexcept {
+  if (scope == Scope::kMachine) return RegisterServer(HKEY_CLASSES_ROOT, module_path);
   unique_hkey root;
-  if (LSTATUS status = OpenClassesRoot(scope, true, root); status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-  return RegisterServer(root.get(), module_path);
+  LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_READ | KEY_WRITE, nullptr, root.put(), nullptr);
+  return status == ERROR_SUCCESS ? RegisterServer(root.get(), module_path) : HRESULT_FROM_WIN32(status);
 }
 
 HRESULT UnregisterServer(Scope scope) noexcept {
+  if (scope == Scope::kMachine) return UnregisterServer(HKEY_CLASSES_ROOT);
   unique_hkey root;
-  LSTATUS status = OpenClassesRoot(scope, false, root);
-  if (IsGone(status)) return S_OK;  // no classes root: nothing is registered there
-  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-  return UnregisterServer(root.get());
+  LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, KEY_READ | KEY_WRITE, root.put());
+  if (IsGone(status)) return S_OK;  // no classes of the user's: nothing is registered there
+  return status == ERROR_SUCCESS ? UnregisterServer(root.get()) : HRESULT_FROM_WIN32(status);
 }
 
 }  // namespace vorn::server

@@ -1,5 +1,5 @@
 // The module's registration entries, written and removed below a classes
-// root (HKLM\Software\Classes per machine, HKCU\Software\Classes per user):
+// root (HKEY_CLASSES_ROOT per machine, HKCU\Software\Classes per user):
 //
 //   CLSID\{clsid}                 = ProgID of the class
 //     InprocServer32              = module path, ThreadingModel = Apartment
@@ -56,12 +56,10 @@ HRESULT RegisterServer(HKEY classes_root, const std::wstring& module_path) noexc
 // others, and the first failure is returned.
 HRESULT UnregisterServer(HKEY classes_root) noexcept;
 
-// Where a registration goes. Per machine: HKLM\Software\Classes, which
-// needs administrator rights. Per user: HKCU\Software\Classes, which Windows
-// merges into HKEY_CLASSES_ROOT for that user alone. Both are named
-// explicitly rather than written through HKEY_CLASSES_ROOT, which sends
-// writes to keys that exist per user into the user's copy, so that one scope
-// never writes or removes the other's entries.
+// Where a registration goes. Per machine: through HKEY_CLASSES_ROOT, as
+// DllRegisterServer always has, which needs administrator rights. Per user:
+// HKCU\Software\Classes, named explicitly, which Windows merges into
+// HKEY_CLASSES_ROOT for that user alone; nothing goes under HKLM.
 enum class Scope { kMachine, kUser };
 
 // DllInstall's command line: empty (or none) and "machine" name the machine,

@@ -241,18 +241,19 @@ TEST_F(RegistrationCycle, PerUserEntriesMirrorPerMachineAndStayApart) {
   ASSERT_EQ(S_OK, Install(TRUE, L"user"));
   EXPECT_EQ(registered, Dump(user.key)) << "the per-machine entries, per user";
   EXPECT_EQ(L"", Dump(machine.key)) << "nothing per machine";
+  ASSERT_EQ(S_OK, Install(FALSE, L"USER"));
+  EXPECT_EQ(L"", Dump(user.key)) << "every per-user entry removed";
 
   ASSERT_EQ(S_OK, Install(TRUE, L""));
   EXPECT_EQ(registered, Dump(machine.key));
-  ASSERT_EQ(S_OK, Install(FALSE, L"USER"));
-  EXPECT_EQ(L"", Dump(user.key)) << "every per-user entry removed";
+  ASSERT_EQ(S_OK, Install(TRUE, L"user"));
+  EXPECT_EQ(registered, Dump(user.key));
+  ASSERT_EQ(S_OK, Install(FALSE, L"user"));
+  EXPECT_EQ(L"", Dump(user.key));
   EXPECT_EQ(registered, Dump(machine.key)) << "the per-machine registration whole";
   ASSERT_EQ(S_OK, Install(FALSE, L"user")) << "already gone is not a failure";
-
-  ASSERT_EQ(S_OK, Install(TRUE, L"user"));
   ASSERT_EQ(S_OK, Install(FALSE, nullptr));
   EXPECT_EQ(L"", Dump(machine.key));
-  EXPECT_EQ(registered, Dump(user.key)) << "the per-user registration whole";
 }
 
 }  // namespace

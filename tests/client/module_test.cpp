@@ -27,11 +27,15 @@ const struct { const wchar_t* prog_id; const CLSID& clsid; const IID& default_ii
     {L"VornRegAccLib.clsKey", CLSID_clsKey, IID__clsKey},
     {L"VornRegAccLib.clsKeys", CLSID_clsKeys, IID__clsKeys},
     {L"VornRegAccLib.clsValues", CLSID_clsValues, IID__clsValues}};
+const std::pair<const wchar_t*, const IID*> kInterfaces[] = {
+    {L"_clsKey", &IID__clsKey}, {L"_clsKeys", &IID__clsKeys}, {L"_clsValues", &IID__clsValues},
+    {L"clsValue", &IID_clsValue}};
 
 TEST(Exports, NamesAndOrdinalsNameTheSameFunctions) {
   ASSERT_TRUE(Module()) << "cannot load the module, error " << ::GetLastError();
-  const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
-  for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+  const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+                         "DllInstall"};
+  for (WORD ordinal = 1; ordinal <= 5; ++ordinal) {
     EXPECT_TRUE(::GetProcAddress(Module(), names[ordinal - 1])) << names[ordinal - 1];
     EXPECT_EQ(::GetProcAddress(Module(), names[ordinal - 1]), ::GetProcAddress(Module(), MAKEINTRESOURCEA(ordinal)));
   }
@@ -181,8 +185,7 @@ void ExpectRegistered(bool registered) {
                                    {key + L"\\TypeLib", nullptr, libid}, {key + L"\\Version", nullptr, L"1.0"},
                                    {c.prog_id + std::wstring(L"\\CLSID"), nullptr, G(c.clsid)}});
   }
-  for (const auto& [name, iid] : {std::pair{L"_clsKey", &IID__clsKey}, {L"_clsKeys", &IID__clsKeys},
-                                  {L"_clsValues", &IID__clsValues}, {L"clsValue", &IID_clsValue}}) {
+  for (const auto& [name, iid] : kInterfaces) {
     const std::wstring key = L"Interface\\" + G(*iid);
     entries.insert(entries.end(), {{key, nullptr, name}, {key + L"\\ProxyStubClsid", nullptr, marshaller},
                                    {key + L"\\ProxyStubClsid32", nullptr, marshaller},
@@ -217,9 +220,40 @@ TEST(Registration, EntriesProgIdsAndTypeLibrary) {
   EXPECT_EQ(S_OK, library->GetTypeInfoOfGuid(IID__clsKey, &info));
 }
 
-// Unregistering and registering again, run alone; leaves the module registered.
+// Every key and value below root\path, one line each, in the order the
+// registry lists them; empty when the key is not there.
+std::wstring Dump(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key)) return L"";
+  std::wstring text = path + L"\n";
+  wchar_t name[256], data[1024];
+  DWORD length, size, type;
+  for (DWORD i = 0; length = 256, size = sizeof data - 2, !::RegEnumValueW(key, i, name, &length, nullptr, &type,
+                                                                              reinterpret_cast<BYTE*>(data), &size);
+       ++i)
+    text += L"  " + std::wstring(name) + L" " + std::to_wstring(type) + L" " + std::wstring(data, size / 2) + L"\n";
+  for (DWORD i = 0; length = 256, !::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr); ++i)
+    text += Dump(root, path + L"\\" + name);
+  return ::RegCloseKey(key), text;
+}
+
+// The library's own keys below a classes root, with all they hold.
+std::wstring Dump(HKEY root) {
+  std::wstring text = Dump(root, L"TypeLib\\" + G(LIBID_VornRegAccLib));
+  for (const auto& c : kClasses) text += Dump(root, L"CLSID\\" + G(c.clsid)) + Dump(root, c.prog_id);
+  for (const auto& [name, iid] : kInterfaces) text += Dump(root, L"Interface\\" + G(*iid));
+  return text;
+}
+
+HRESULT Install(BOOL install, const wchar_t* command_line) { return Export("DllInstall", install, command_line); }
+
+// Unregistering and registering again, run alone; leaves the module registered
+// per machine and not per user.
 struct RegistrationCycle : ::testing::Test {
-  void TearDown() override { EXPECT_EQ(S_OK, Export("DllRegisterServer")); }
+  void TearDown() override {
+    EXPECT_EQ(S_OK, Install(FALSE, L"user"));
+    EXPECT_EQ(S_OK, Export("DllRegisterServer"));
+  }
 };
 
 TEST_F(RegistrationCycle, UnregisterRemovesEveryEntryAndOnlyThose) {
@@ -244,6 +278,47 @@ TEST_F(RegistrationCycle, FailedRegistrationLeavesNothingHalfWritten) {
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, last));
   ::RegDeleteTreeW(HKEY_CLASSES_ROOT, last.c_str());
   ExpectRegistered(false);
+}
+
+// HKLM\Software\Classes and HKCU\Software\Classes are written and emptied
+// apart; Wine reads classes from the first only, so the keys are compared.
+TEST_F(RegistrationCycle, PerUserEntriesMirrorPerMachineAndStayApart) {
+  struct Classes {
+    HKEY key = nullptr;
+    explicit Classes(HKEY hive) {
+      ::RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr);
+    }
+    ~Classes() { ::RegCloseKey(key); }
+  } machine(HKEY_LOCAL_MACHINE), user(HKEY_CURRENT_USER);
+  ASSERT_EQ(S_OK, Install(FALSE, L"user"));
+  const std::wstring registered = Dump(machine.key);  // by regsvr32
+  ASSERT_NE(L"", registered);
+  ASSERT_EQ(L"", Dump(user.key));
+
+  ASSERT_EQ(S_OK, Install(FALSE, L"Machine"));
+  EXPECT_EQ(L"", Dump(machine.key));
+  for (const wchar_t* refused : {L"users", L" user", L"user,machine", L"/i"}) {
+    EXPECT_EQ(E_INVALIDARG, Install(TRUE, refused)) << refused;
+    EXPECT_EQ(E_INVALIDARG, Install(FALSE, refused)) << refused;
+  }
+  EXPECT_EQ(L"", Dump(user.key)) << "a refused command line writes nothing";
+  EXPECT_EQ(L"", Dump(machine.key));
+  ASSERT_EQ(S_OK, Install(TRUE, L"user"));
+  EXPECT_EQ(registered, Dump(user.key)) << "the per-machine entries, per user";
+  EXPECT_EQ(L"", Dump(machine.key)) << "nothing per machine";
+  ASSERT_EQ(S_OK, Install(FALSE, L"USER"));
+  EXPECT_EQ(L"", Dump(user.key)) << "every per-user entry removed";
+
+  ASSERT_EQ(S_OK, Install(TRUE, L""));
+  EXPECT_EQ(registered, Dump(machine.key));
+  ASSERT_EQ(S_OK, Install(TRUE, L"user"));
+  EXPECT_EQ(registered, Dump(user.key));
+  ASSERT_EQ(S_OK, Install(FALSE, L"user"));
+  EXPECT_EQ(L"", Dump(user.key));
+  EXPECT_EQ(registered, Dump(machine.key)) << "the per-machine registration whole";
+  ASSERT_EQ(S_OK, Install(FALSE, L"user")) << "already gone is not a failure";
+  ASSERT_EQ(S_OK, Install(FALSE, nullptr));
+  EXPECT_EQ(L"", Dump(machine.key));
 }
 
 }  // namespace

@@ -102,6 +102,71 @@ TEST(Exports, UnloadWaitsForEveryObjectAndLock) {
   EXPECT_EQ(L"Software", path.Text());
 }
 
+// The collections hand out an enumerator through IDispatch alone: it walks
+// the objects that Item(1..Count) returned when it was made, keeps the
+// IEnumVARIANT contract, and keeps the module loaded while it lives.
+TEST(Exports, CollectionsAreWalkedBySnapshotEnumerators) {
+  ASSERT_EQ(S_OK, CanUnload());
+  ScratchKey scratch;
+  for (const wchar_t* name : {L"a", L"b", L"c"}) scratch.SetString(name, name);
+  ComPtr<IDispatch> values, key;
+  ASSERT_EQ(S_OK, Factory(CLSID_clsValues)->CreateInstance(nullptr, IID_IDispatch, &values));
+  ASSERT_EQ(S_OK, Invoke(values.Get(), 0x68030000, kPut, {kCurrentUser}));
+  ASSERT_EQ(S_OK, Invoke(values.Get(), 0x68030001, kPut, {scratch.path}));
+  Variant walk, items[4], item;
+  for (WORD flags : {kCall, kGet, WORD(kCall | kGet)})
+    ASSERT_EQ(S_OK, Invoke(values.Get(), DISPID_NEWENUM, flags, {}, &walk)) << flags;
+  EXPECT_TRUE(FAILED(Invoke(values.Get(), DISPID_NEWENUM, kPut, {1})));
+  ComPtr<IEnumVARIANT> all, clone;
+  ASSERT_EQ(VT_UNKNOWN, V_VT(&walk));
+  ASSERT_EQ(S_OK, V_UNKNOWN(&walk)->QueryInterface(IID_IEnumVARIANT, &all));
+  walk = Variant();
+  for (LONG i = 1; i <= 3; ++i) ASSERT_EQ(S_OK, Invoke(values.Get(), DISPID_VALUE, kGet, {i}, &items[i - 1]));
+
+  // Neither a reload nor the collection's release touches the snapshot.
+  scratch.SetString(L"d", L"d");
+  ASSERT_EQ(S_OK, Invoke(values.Get(), 0x60030006, kCall));  // Refresh
+  values.Reset();
+  Variant got[4];
+  ULONG fetched = 9;
+  EXPECT_EQ(S_FALSE, all->Next(4, got, &fetched));
+  ASSERT_EQ(3u, fetched);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(V_DISPATCH(&items[i]), V_DISPATCH(&got[i])) << "item " << i + 1;
+  EXPECT_EQ(VT_EMPTY, V_VT(&got[3]));
+  for (Variant& v : got) v = Variant();  // Next fills slots as empty ones
+  EXPECT_EQ(S_FALSE, all->Next(1, &item, &fetched));
+  EXPECT_EQ(0u, fetched);
+  EXPECT_EQ(E_POINTER, all->Next(1, nullptr, &fetched));
+  EXPECT_EQ(S_OK, all->Reset());
+  EXPECT_EQ(S_OK, all->Skip(1));
+  EXPECT_EQ(E_POINTER, all->Clone(nullptr));
+  ASSERT_EQ(S_OK, all->Clone(&clone));
+  EXPECT_EQ(S_FALSE, all->Skip(3)) << "past the end";
+  EXPECT_EQ(S_OK, clone->Next(1, &got[0], nullptr)) << "a clone starts where its original stood and moves alone";
+  EXPECT_EQ(V_DISPATCH(&items[1]), V_DISPATCH(&got[0]));
+  EXPECT_EQ(S_OK, all->Reset());
+  EXPECT_EQ(S_OK, all->Next(1, &got[1], nullptr));
+  EXPECT_EQ(V_DISPATCH(&items[0]), V_DISPATCH(&got[1]));
+
+  // A key object has none; an enumerator over a missing key's sub-keys is
+  // empty, and it alone keeps the module loaded.
+  ASSERT_EQ(S_OK, Factory(CLSID_clsKey)->CreateInstance(nullptr, IID_IDispatch, &key));
+  EXPECT_TRUE(FAILED(Invoke(key.Get(), DISPID_NEWENUM, kCall | kGet, {}, &walk)));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x68030002, kPut, {kCurrentUser}));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x68030001, kPut, {scratch.Below(L"missing")}));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x40030004, kGet, {}, &item));  // SubKeys
+  key.Reset();
+  ASSERT_EQ(S_OK, Invoke(V_DISPATCH(&item), DISPID_NEWENUM, kCall, {}, &walk));
+  ASSERT_EQ(S_OK, V_UNKNOWN(&walk)->QueryInterface(IID_IEnumVARIANT, &all));
+  clone.Reset();
+  for (Variant* v : {&walk, &item, &items[0], &items[1], &items[2], &got[0], &got[1], &got[2]}) *v = Variant();
+  EXPECT_EQ(S_FALSE, CanUnload()) << "an enumerator";
+  EXPECT_EQ(S_FALSE, all->Next(1, &item, &fetched));
+  EXPECT_EQ(0u, fetched);
+  all.Reset();
+  EXPECT_EQ(S_OK, CanUnload());
+}
+
 // Registered, every value the registration writes below HKEY_CLASSES_ROOT is
 // there; unregistered, the key of each that belongs to the library alone (the
 // ProgID, or the identifier below CLSID, TypeLib or Interface) is gone.

@@ -20,17 +20,25 @@ function dataText(record) {
   return String(data);
 }
 
+// An Enumerator walks the collection as it loaded when the Enumerator was
+// made. Count loads it first, so that an error of the load arrives with its
+// number and description (Wine's JScript reports any failed Enumerator as
+// error 87, without a description).
+function items(collection) {
+  collection.Count;
+  return new Enumerator(collection);
+}
+
 function printKey(key, shown) {
   WScript.Echo("");
   WScript.Echo(shown);
-  var values = key.Values, subKeys = key.SubKeys, i;
-  for (i = 1; i <= values.Count; i++) {
-    var record = values.Item(i), code = record.ValueType;
+  for (var e = items(key.Values); !e.atEnd(); e.moveNext()) {
+    var record = e.item(), code = record.ValueType;
     WScript.Echo("    " + (record.Name === "" ? "(Default)" : record.Name) + "    " +
                  (typeNames[code] || "REG_TYPE_" + code) + "    " + dataText(record));
   }
-  for (i = 1; i <= subKeys.Count; i++) {
-    var child = subKeys.Item(i);
+  for (e = items(key.SubKeys); !e.atEnd(); e.moveNext()) {
+    var child = e.item();
     printKey(child, shown + "\\" + child.Name);
   }
 }

@@ -65,35 +65,28 @@ End Sub
 
 Sub PrintKey(key, shown)
   On Error Resume Next
-  Dim values, record, subKeys, child, i, count, name
+  Dim record, child, i, name
 
   WScript.Echo ""
   WScript.Echo shown
-  Set values = key.Values
-  count = 0
-  count = values.Count
-  If Err.Number <> 0 Then Report "reading the values", shown
-  For i = 1 To count
-    Set record = values(i)
+  ' For Each walks the collection as it loaded at the start of the loop. A
+  ' load that fails enters the body once with the error set: leave then.
+  i = 0
+  For Each record In key.Values
+    If Err.Number <> 0 Then Exit For
+    i = i + 1
     name = record.Name
     If name = "" Then name = "(Default)"
     WScript.Echo "    " & name & "    " & TypeText(record.ValueType) & "    " & DataText(record)
     If Err.Number <> 0 Then Report "reading value " & i, shown
   Next
+  If Err.Number <> 0 Then Report "reading the values", shown
 
-  Set subKeys = key.SubKeys
-  count = 0
-  count = subKeys.Count
-  If Err.Number <> 0 Then Report "reading the sub-keys", shown
-  For i = 1 To count
-    Set child = Nothing
-    Set child = subKeys(i)
-    If Err.Number <> 0 Then
-      Report "reading sub-key " & i, shown
-    Else
-      PrintKey child, shown & "\" & child.Name
-    End If
+  For Each child In key.SubKeys
+    If Err.Number <> 0 Then Exit For
+    PrintKey child, shown & "\" & child.Name
   Next
+  If Err.Number <> 0 Then Report "reading the sub-keys", shown
 End Sub
 
 Sub Main()

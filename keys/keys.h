@@ -43,6 +43,8 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
 
   KeyedCollection& Items();  // auto-created
   void EnsureLoaded();
+  // What a walk (For Each) sees: the items, loaded as Count loads them.
+  const KeyedCollection& Walked() { EnsureLoaded(); return Items(); }
   void RefreshNow();
   // A new key object for parent path + "\" + name (normalised by the key
   // object), with this collection's root.

@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "packaging/generated_text.h"
 #include "server/registration.h"
 
 namespace {
@@ -55,14 +56,10 @@ std::wstring Literal(const std::wstring& text) {
     switch (c) {
       case L'[': out += L"[\\[]"; break;
       case L']': out += L"[\\]]"; break;
-      case L'&': out += L"&amp;"; break;
-      case L'<': out += L"&lt;"; break;
-      case L'>': out += L"&gt;"; break;
-      case L'"': out += L"&quot;"; break;
       default: out += c;
     }
   }
-  return out;
+  return vorn::packaging::XmlEscaped(out);
 }
 
 struct Row {
@@ -96,14 +93,6 @@ std::vector<Row> SharedRows(const std::vector<Module>& modules) {
   return rows;
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(size, '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
-
 void Write(const std::string& directory, const char* file, const std::vector<Row>& rows, bool first_is_key_path) {
   std::string text =
       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -116,15 +105,11 @@ void Write(const std::string& directory, const char* file, const std::vector<Row
     line += L" Type=\"string\" Value=\"" + row.value + L"\"";
     if (key_path) line += L" KeyPath=\"yes\"";
     key_path = false;
-    text += Utf8(line + L" />\n");
+    text += vorn::packaging::Utf8(line + L" />\n");
   }
   text += "</Include>\n";
 
-  const std::string path = directory + "\\" + file;
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) throw std::runtime_error("cannot write " + path);
-  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  if (std::fclose(out) != 0 || !written) throw std::runtime_error("cannot write " + path);
+  vorn::packaging::WriteWholeFile(directory + "\\" + file, text);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ if(ARCH STREQUAL "x64")
   list(APPEND defines -D Module64=${module64})
 endif()
 
+file(MAKE_DIRECTORY "${work}")
 file(REMOVE "${OUTPUT}")
 execute_process(
   COMMAND "${WIXL}" -a ${ARCH} ${defines} -I "${rows}" -o "${OUTPUT}" "${SOURCE}"

@@ -2,7 +2,10 @@
 
 #include <oleauto.h>
 
+#include <new>
 #include <vector>
+
+#include "platform/enumerator.h"
 
 namespace vorn {
 
@@ -141,11 +144,65 @@ HRESULT InvokeConverted(const IID& iid, const type_info::Interface& described, v
   return hr;
 }
 
+// DISPID_NEWENUM of a collection that can be walked: a read without
+// arguments (VBScript's For Each sends a method call and a property read at
+// once, JScript's new Enumerator the method alone) returns a new enumerator
+// over the items as Item(1..Count) returns them.
+HRESULT InvokeNewEnum(const IID& iid, const Walk& walk, WORD flags, const DISPPARAMS& params, VARIANT* result,
+                      EXCEPINFO* excep_info) {
+  if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
+    return DISP_E_MEMBERNOTFOUND;
+  if (params.cArgs) return DISP_E_BADPARAMCOUNT;
+  try {
+    const KeyedCollection& items = walk.items(walk.object);
+    Enumerator::Items snapshot;
+    snapshot.reserve(static_cast<size_t>(items.Count()));
+    for (LONG i = 1; i <= items.Count(); ++i) snapshot.emplace_back(items.ItemAt(i));
+    ComPtr<IEnumVARIANT> enumerator = Enumerator::Create(std::move(snapshot));
+    if (result) {
+      ::VariantInit(result);
+      V_VT(result) = VT_UNKNOWN;
+      V_UNKNOWN(result) = enumerator.detach();
+    }
+    return S_OK;
+  } catch (const Error& e) {
+    return ReportException(e, iid, excep_info);
+  } catch (const std::bad_alloc&) {
+    return ReportException(errors::kOutOfMemory, iid, excep_info);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+// A property read or assignment with arguments, of a member that takes none
+// (x = v.Value(1), v.Value(1) = x): the call goes, arguments and all, to the
+// default member of the object that the property returns. No object there
+// fails as not a collection. (The platform's dispatch reads through Nothing
+// and crashes, and an assignment drops the arguments and assigns the
+// property itself.)
+HRESULT InvokeOnResult(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
+                       LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
+                       UINT* arg_err) {
+  DISPPARAMS none{};
+  unique_variant read;
+  HRESULT hr = CallPlatform(iid, described, instance, id, DISPATCH_PROPERTYGET, &none, &read.ref(), excep_info,
+                            arg_err);
+  if (FAILED(hr)) return hr;
+  ComPtr<IDispatch> object;
+  if (V_VT(&read.ref()) == VT_DISPATCH) object = ComPtr<IDispatch>(V_DISPATCH(&read.ref()));
+  else if (V_VT(&read.ref()) == VT_UNKNOWN && V_UNKNOWN(&read.ref()))
+    V_UNKNOWN(&read.ref())->QueryInterface(IID_IDispatch, object.put_void());
+  // The bare status, as the platform returns its own dispatch errors: script
+  // engines show it by its conventional number (451 in VBScript).
+  if (!object) return ReportError(DISP_E_NOTACOLLECTION, DescriptionOf(DISP_E_NOTACOLLECTION), iid);
+  return object->Invoke(DISPID_VALUE, IID_NULL, lcid, flags, params, result, excep_info, arg_err);
+}
+
 }  // namespace
 
 HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
-                         WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
-                         UINT* arg_err) noexcept {
+                         LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
+                         UINT* arg_err, const Walk& walk) noexcept {
   // No argument array at all is taken as no arguments; arrays that are
   // announced but missing, and arguments that cannot be read, are refused
   // before any member runs.
@@ -158,6 +215,7 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
     if (arg_err) *arg_err = bad;
     return ReportException(errors::kInvalidProcedureCall, iid, excep_info);
   }
+  if (id == DISPID_NEWENUM && walk.items) return InvokeNewEnum(iid, walk, flags, *params, result, excep_info);
 
   const Member* member = described.Find(id, flags);
   // A call made as a method of a member that is a property read only (how
@@ -165,10 +223,14 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
   // as automation clients expect of a property that takes arguments.
   if (!member && flags == DISPATCH_METHOD && (member = described.Find(id, DISPATCH_PROPERTYGET)))
     flags |= DISPATCH_PROPERTYGET;
+  // A property's only declared parameter is its result, or the value it is
+  // assigned: any further argument indexes the object it holds.
+  bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  if (member && member->kind != INVOKE_FUNC && member->params <= 1 && params->cArgs > (put ? 1u : 0u))
+    return InvokeOnResult(iid, described, instance, id, lcid, flags, params, result, excep_info, arg_err);
 
   // Only positional arguments (a property put's value included) are
   // converted; every other call is the platform's standard dispatch.
-  bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   if (!member || !AnyNeedsConversion(*member, *params, put))
     return CallPlatform(iid, described, instance, id, flags, params, result, excep_info, arg_err);
 

@@ -10,16 +10,29 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/keyed_collection.h"
 #include "platform/module_count.h"
 #include "platform/type_info.h"
 
 namespace vorn {
 
+// How dispatch reaches the items of a collection that can be walked (For
+// Each, new Enumerator): items(object) loads the collection as its Count
+// does, and may throw; null items for a class that cannot be walked.
+struct Walk {
+  const KeyedCollection& (*items)(void* object) = nullptr;
+  void* object = nullptr;
+};
+
 // Calls member id of instance through its type information, with these
 // departures from the platform's standard dispatch:
 // - a malformed call (an argument passed by reference through a null
-//   pointer, argument arrays that are missing) is refused before any member
-//   runs, with an error that carries its number and description;
+//   pointer or as a reference to a reference, argument arrays that are
+//   missing) is refused before any member runs, with an error that carries
+//   its number and description;
+// - DISPID_NEWENUM of a class that can be walked, read without arguments
+//   (as a method, a property read or both), returns a new enumerator
+//   (VT_UNKNOWN) over a snapshot of the collection's items, in order;
 // - an argument passed as a reference to a VARIANT (how script engines pass
 //   their variables) for a parameter declared as a reference to a string or
 //   a 32-bit integer is converted into a temporary of the declared type; the
@@ -29,12 +42,15 @@ namespace vorn {
 //   the same 32-bit pattern (JScript reads 0x80000001 as 2147483649);
 // - a call made as a method of a member that is only a property read reads
 //   the property;
+// - a property read or assignment with arguments, of a member that takes
+//   none, goes to the default member of the object that the property
+//   returns; when it returns no object, the call fails as not a collection;
 // - an argument that the platform's dispatch cannot convert fails with the
 //   conventional type mismatch or overflow error and its description.
 // Calls that need no conversion go straight to the platform's dispatch.
 HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
-                         WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
-                         UINT* arg_err) noexcept;
+                         LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
+                         UINT* arg_err, const Walk& walk = {}) noexcept;
 
 // Checks a pointer argument at a method boundary of a class derived from
 // DispatchObject: null returns E_POINTER with a description.
@@ -61,6 +77,12 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
   // Further interfaces a class answers (a class hides this with its own);
   // *object gets the pointer, QueryInterface adds the reference.
   bool QueryOther(REFIID, void**) noexcept { return false; }
+
+  // A collection that can be walked provides
+  //   const KeyedCollection& Walked();
+  // its items, loaded as its Count loads them (errors thrown reach the
+  // caller); dispatch then answers DISPID_NEWENUM with an enumerator over
+  // them. The type library is not involved: it has no such member.
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
@@ -103,13 +125,15 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
     HRESULT hr = type_info::ForInterface(kIid, &described);
     return FAILED(hr) ? hr : described->info->GetIDsOfNames(names, count, ids);
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* excep_info, UINT* arg_err) override {
     const type_info::Interface* described = nullptr;
     HRESULT hr = type_info::ForInterface(kIid, &described);
     if (FAILED(hr)) return hr;
-    return InvokeByTypeInfo(kIid, *described, static_cast<Interface*>(this), id, flags, params, result, excep_info,
-                            arg_err);
+    Walk walk;
+    if constexpr (requires(Derived& d) { d.Walked(); }) walk = {&WalkedItems, this};
+    return InvokeByTypeInfo(kIid, *described, static_cast<Interface*>(this), id, lcid, flags, params, result,
+                            excep_info, arg_err, walk);
   }
 
   // ISupportErrorInfo
@@ -133,6 +157,10 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
   static HRESULT NullPointer() noexcept { return ReportError(E_POINTER, DescriptionOf(E_POINTER), kIid); }
 
  private:
+  static const KeyedCollection& WalkedItems(void* self) {
+    return static_cast<Derived*>(static_cast<DispatchObject*>(self))->Walked();
+  }
+
   LONG volatile references_ = 1;
 };
 

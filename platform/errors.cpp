@@ -21,6 +21,7 @@ const wchar_t* DescriptionOf(HRESULT hr) noexcept {
     case errors::kDuplicateKey:
       return L"This key is already associated with an element of this collection";
     case E_POINTER: return L"Invalid pointer";
+    case DISP_E_NOTACOLLECTION: return L"Object not a collection";
     default: return L"";
   }
 }
@@ -59,8 +60,10 @@ HRESULT ReportError(HRESULT hr, const wchar_t* description, const IID& iid) noex
   return hr;
 }
 
-HRESULT ReportException(HRESULT hr, const IID& iid, EXCEPINFO* excep_info) noexcept {
-  const wchar_t* description = DescriptionOf(hr);
+namespace {
+
+HRESULT ReportDescribedException(HRESULT hr, const wchar_t* description, const IID& iid,
+                                 EXCEPINFO* excep_info) noexcept {
   ReportError(hr, description, iid);
   if (!excep_info) return hr;
   *excep_info = EXCEPINFO{};
@@ -68,6 +71,16 @@ HRESULT ReportException(HRESULT hr, const IID& iid, EXCEPINFO* excep_info) noexc
   excep_info->bstrSource = ::SysAllocString(kSource);
   excep_info->bstrDescription = ::SysAllocString(description);
   return DISP_E_EXCEPTION;
+}
+
+}  // namespace
+
+HRESULT ReportException(HRESULT hr, const IID& iid, EXCEPINFO* excep_info) noexcept {
+  return ReportDescribedException(hr, DescriptionOf(hr), iid, excep_info);
+}
+
+HRESULT ReportException(const Error& e, const IID& iid, EXCEPINFO* excep_info) noexcept {
+  return ReportDescribedException(e.hr(), e.description().c_str(), iid, excep_info);
 }
 
 }  // namespace vorn

@@ -59,8 +59,10 @@ inline HRESULT ReportError(const Error& e, const IID& iid) noexcept {
 // The same for an error that IDispatch::Invoke returns itself: when the
 // caller passed an EXCEPINFO, it receives the number and description and
 // the result is DISP_E_EXCEPTION, as the platform's dispatch reports a
-// member's error; otherwise hr.
+// member's error; otherwise hr. The first form describes hr with its usual
+// text, the second carries the error's own.
 HRESULT ReportException(HRESULT hr, const IID& iid, EXCEPINFO* excep_info) noexcept;
+HRESULT ReportException(const Error& e, const IID& iid, EXCEPINFO* excep_info) noexcept;
 
 // Runs body; any error it throws becomes the HRESULT returned, with
 // IErrorInfo set.

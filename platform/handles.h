@@ -90,25 +90,24 @@ using unique_bstr = unique_any<bstr_traits>;
 using unique_variant = unique_any<variant_traits>;
 
 // The variable behind a variant passed by reference: script engines pass a
-// variable as a reference to a VARIANT, possibly several levels deep.
+// variable as a reference to a VARIANT (one level only: see below).
 inline VARIANT* Referenced(VARIANT* v) noexcept {
-  while (V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v)) v = V_VARIANTREF(v);
-  return v;
+  return V_VT(v) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(v) ? V_VARIANTREF(v) : v;
 }
 inline const VARIANT* Referenced(const VARIANT* v) noexcept { return Referenced(const_cast<VARIANT*>(v)); }
 
 // True for an argument that no well-formed call passes and that must not be
-// read: passed by reference through a null pointer (at any level of a
-// reference to a VARIANT), or references nested deeper than any client
-// nests them (a cycle would never end).
+// read: passed by reference through a null pointer (itself, or the VARIANT
+// it refers to), or a reference to a VARIANT that is again a reference to a
+// VARIANT, which COM forbids (script engines flatten their own chains of
+// references; a cycle of them would never end).
 inline bool IsMalformedReference(const VARIANT* v) noexcept {
-  for (int depth = 0; depth < 16; ++depth) {
-    if (!(V_VT(v) & VT_BYREF)) return false;
-    if (!V_BYREF(v)) return true;
-    if (V_VT(v) != (VT_BYREF | VT_VARIANT)) return false;
-    v = V_VARIANTREF(v);
-  }
-  return true;
+  if (!(V_VT(v) & VT_BYREF)) return false;
+  if (!V_BYREF(v)) return true;
+  if (V_VT(v) != (VT_BYREF | VT_VARIANT)) return false;
+  const VARIANT* target = V_VARIANTREF(v);
+  if (V_VT(target) == (VT_BYREF | VT_VARIANT)) return true;
+  return (V_VT(target) & VT_BYREF) && !V_BYREF(target);
 }
 
 // Allocates a BSTR copy of a counted UTF-16 text; throws on allocation failure.

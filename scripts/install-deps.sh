@@ -2,15 +2,15 @@
 # Installs what the build and the tests need on Debian 12, as root: Wine with
 # its 32-bit and 64-bit loaders, the mingw-w64 i686 and x86_64 posix-thread
 # compilers, widl and Wine's IDL files, GoogleTest sources, CMake, python3,
-# and wixl with msitools for the installer packages. Does nothing when all is
-# there already.
+# wixl with msitools for the installer packages, and osslsigncode with
+# openssl for signing them. Does nothing when all is there already.
 set -euo pipefail
 
 packages=(wine wine32:i386 wine64
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-tools libwine-dev googletest cmake python3
-          wixl wixl-data msitools)
+          wixl wixl-data msitools osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do

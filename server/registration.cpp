@@ -20,6 +20,8 @@ namespace {
 // it marshals calls from the interface's description in the type library.
 constexpr wchar_t kAutomationMarshaller[] = L"{00020424-0000-0000-C000-000000000046}";
 constexpr wchar_t kLibraryVersion[] = L"1.0";
+// The per-user classes root, below HKEY_CURRENT_USER.
+constexpr wchar_t kUserClasses[] = L"Software\\Classes";
 
 std::wstring GuidText(const GUID& guid) {
   wchar_t text[40] = {};
@@ -297,6 +299,34 @@ HRESULT UnregisterServer(HKEY classes_root) noexcept {
   } catch (...) {
     return E_UNEXPECTED;
   }
+}
+
+bool ScopeFromCommandLine(const wchar_t* command_line, Scope& scope) noexcept {
+  if (!command_line || !*command_line || !_wcsicmp(command_line, L"machine")) {
+    scope = Scope::kMachine;
+    return true;
+  }
+  if (!_wcsicmp(command_line, L"user")) {
+    scope = Scope::kUser;
+    return true;
+  }
+  return false;
+}
+
+HRESULT RegisterServer(Scope scope, const std::wstring& module_path) noexcept {
+  if (scope == Scope::kMachine) return RegisterServer(HKEY_CLASSES_ROOT, module_path);
+  unique_hkey root;
+  LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                     KEY_READ | KEY_WRITE, nullptr, root.put(), nullptr);
+  return status == ERROR_SUCCESS ? RegisterServer(root.get(), module_path) : HRESULT_FROM_WIN32(status);
+}
+
+HRESULT UnregisterServer(Scope scope) noexcept {
+  if (scope == Scope::kMachine) return UnregisterServer(HKEY_CLASSES_ROOT);
+  unique_hkey root;
+  LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kUserClasses, 0, KEY_READ | KEY_WRITE, root.put());
+  if (IsGone(status)) return S_OK;  // no classes of the user's: nothing is registered there
+  return status == ERROR_SUCCESS ? UnregisterServer(root.get()) : HRESULT_FROM_WIN32(status);
 }
 
 }  // namespace vorn::server

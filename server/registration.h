@@ -1,5 +1,5 @@
 // The module's registration entries, written and removed below a classes
-// root (HKEY_CLASSES_ROOT for DllRegisterServer and DllUnregisterServer):
+// root (HKEY_CLASSES_ROOT per machine, HKCU\Software\Classes per user):
 //
 //   CLSID\{clsid}                 = ProgID of the class
 //     InprocServer32              = module path, ThreadingModel = Apartment
@@ -55,5 +55,19 @@ HRESULT RegisterServer(HKEY classes_root, const std::wstring& module_path) noexc
 // are already gone count as removed; a removal that fails does not stop the
 // others, and the first failure is returned.
 HRESULT UnregisterServer(HKEY classes_root) noexcept;
+
+// Where a registration goes. Per machine: through HKEY_CLASSES_ROOT, as
+// DllRegisterServer always has, which needs administrator rights. Per user:
+// HKCU\Software\Classes, named explicitly, which Windows merges into
+// HKEY_CLASSES_ROOT for that user alone; nothing goes under HKLM.
+enum class Scope { kMachine, kUser };
+
+// DllInstall's command line: empty (or none) and "machine" name the machine,
+// "user" the current user, in any case. Anything else is refused (false).
+bool ScopeFromCommandLine(const wchar_t* command_line, Scope& scope) noexcept;
+
+// RegisterServer and UnregisterServer in the classes root of scope.
+HRESULT RegisterServer(Scope scope, const std::wstring& module_path) noexcept;
+HRESULT UnregisterServer(Scope scope) noexcept;
 
 }  // namespace vorn::server

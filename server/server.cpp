@@ -1,4 +1,4 @@
-// The module's entry point and its four exports (ordinals in VornRegistry.def).
+// The module's entry point and its exports (ordinals in VornRegistry.def).
 #include <objbase.h>
 #include <windows.h>
 
@@ -33,10 +33,27 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void
   return vorn::server::GetClassObject(clsid, riid, object);
 }
 
-extern "C" HRESULT __stdcall DllRegisterServer() {
+namespace {
+
+HRESULT Register(vorn::server::Scope scope) {
   std::wstring path;
   if (HRESULT hr = vorn::ModuleFileName(g_module, path); FAILED(hr)) return hr;
-  return vorn::server::RegisterServer(HKEY_CLASSES_ROOT, path);
+  return vorn::server::RegisterServer(scope, path);
 }
 
-extern "C" HRESULT __stdcall DllUnregisterServer() { return vorn::server::UnregisterServer(HKEY_CLASSES_ROOT); }
+}  // namespace
+
+extern "C" HRESULT __stdcall DllRegisterServer() { return Register(vorn::server::Scope::kMachine); }
+
+extern "C" HRESULT __stdcall DllUnregisterServer() {
+  return vorn::server::UnregisterServer(vorn::server::Scope::kMachine);
+}
+
+// regsvr32 /n /i:user registers for the current user alone, without
+// administrator rights, and /u /n /i:user removes that registration; an empty
+// command line or "machine" registers per machine, as DllRegisterServer does.
+extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR command_line) {
+  vorn::server::Scope scope;
+  if (!vorn::server::ScopeFromCommandLine(command_line, scope)) return E_INVALIDARG;
+  return install ? Register(scope) : vorn::server::UnregisterServer(scope);
+}

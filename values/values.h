@@ -32,6 +32,8 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
 
   KeyedCollection& Records();  // auto-created
   void EnsureLoaded();
+  // What a walk (For Each) sees: the items, loaded as Count loads them.
+  const KeyedCollection& Walked() { EnsureLoaded(); return Records(); }
   // Replaces the records with the key's values as the registry lists them
   // now. An error part-way leaves the records loaded so far in place.
   void RefreshNow();

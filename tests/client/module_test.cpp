@@ -27,11 +27,15 @@ const struct { const wchar_t* prog_id; const CLSID& clsid; const IID& default_ii
     {L"VornRegAccLib.clsKey", CLSID_clsKey, IID__clsKey},
     {L"VornRegAccLib.clsKeys", CLSID_clsKeys, IID__clsKeys},
     {L"VornRegAccLib.clsValues", CLSID_clsValues, IID__clsValues}};
+const std::pair<const wchar_t*, const IID*> kInterfaces[] = {
+    {L"_clsKey", &IID__clsKey}, {L"_clsKeys", &IID__clsKeys}, {L"_clsValues", &IID__clsValues},
+    {L"clsValue", &IID_clsValue}};
 
 TEST(Exports, NamesAndOrdinalsNameTheSameFunctions) {
   ASSERT_TRUE(Module()) << "cannot load the module, error " << ::GetLastError();
-  const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
-  for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+  const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+                         "DllInstall"};
+  for (WORD ordinal = 1; ordinal <= 5; ++ordinal) {
     EXPECT_TRUE(::GetProcAddress(Module(), names[ordinal - 1])) << names[ordinal - 1];
     EXPECT_EQ(::GetProcAddress(Module(), names[ordinal - 1]), ::GetProcAddress(Module(), MAKEINTRESOURCEA(ordinal)));
   }
@@ -98,6 +102,71 @@ TEST(Exports, UnloadWaitsForEveryObjectAndLock) {
   EXPECT_EQ(L"Software", path.Text());
 }
 
+// The collections hand out an enumerator through IDispatch alone: it walks
+// the objects that Item(1..Count) returned when it was made, keeps the
+// IEnumVARIANT contract, and keeps the module loaded while it lives.
+TEST(Exports, CollectionsAreWalkedBySnapshotEnumerators) {
+  ASSERT_EQ(S_OK, CanUnload());
+  ScratchKey scratch;
+  for (const wchar_t* name : {L"a", L"b", L"c"}) scratch.SetString(name, name);
+  ComPtr<IDispatch> values, key;
+  ASSERT_EQ(S_OK, Factory(CLSID_clsValues)->CreateInstance(nullptr, IID_IDispatch, &values));
+  ASSERT_EQ(S_OK, Invoke(values.Get(), 0x68030000, kPut, {kCurrentUser}));
+  ASSERT_EQ(S_OK, Invoke(values.Get(), 0x68030001, kPut, {scratch.path}));
+  Variant walk, items[4], item;
+  for (WORD flags : {kCall, kGet, WORD(kCall | kGet)})
+    ASSERT_EQ(S_OK, Invoke(values.Get(), DISPID_NEWENUM, flags, {}, &walk)) << flags;
+  EXPECT_TRUE(FAILED(Invoke(values.Get(), DISPID_NEWENUM, kPut, {1})));
+  ComPtr<IEnumVARIANT> all, clone;
+  ASSERT_EQ(VT_UNKNOWN, V_VT(&walk));
+  ASSERT_EQ(S_OK, V_UNKNOWN(&walk)->QueryInterface(IID_IEnumVARIANT, &all));
+  walk = Variant();
+  for (LONG i = 1; i <= 3; ++i) ASSERT_EQ(S_OK, Invoke(values.Get(), DISPID_VALUE, kGet, {i}, &items[i - 1]));
+
+  // Neither a reload nor the collection's release touches the snapshot.
+  scratch.SetString(L"d", L"d");
+  ASSERT_EQ(S_OK, Invoke(values.Get(), 0x60030006, kCall));  // Refresh
+  values.Reset();
+  Variant got[4];
+  ULONG fetched = 9;
+  EXPECT_EQ(S_FALSE, all->Next(4, got, &fetched));
+  ASSERT_EQ(3u, fetched);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(V_DISPATCH(&items[i]), V_DISPATCH(&got[i])) << "item " << i + 1;
+  EXPECT_EQ(VT_EMPTY, V_VT(&got[3]));
+  for (Variant& v : got) v = Variant();  // Next fills slots as empty ones
+  EXPECT_EQ(S_FALSE, all->Next(1, &item, &fetched));
+  EXPECT_EQ(0u, fetched);
+  EXPECT_EQ(E_POINTER, all->Next(1, nullptr, &fetched));
+  EXPECT_EQ(S_OK, all->Reset());
+  EXPECT_EQ(S_OK, all->Skip(1));
+  EXPECT_EQ(E_POINTER, all->Clone(nullptr));
+  ASSERT_EQ(S_OK, all->Clone(&clone));
+  EXPECT_EQ(S_FALSE, all->Skip(3)) << "past the end";
+  EXPECT_EQ(S_OK, clone->Next(1, &got[0], nullptr)) << "a clone starts where its original stood and moves alone";
+  EXPECT_EQ(V_DISPATCH(&items[1]), V_DISPATCH(&got[0]));
+  EXPECT_EQ(S_OK, all->Reset());
+  EXPECT_EQ(S_OK, all->Next(1, &got[1], nullptr));
+  EXPECT_EQ(V_DISPATCH(&items[0]), V_DISPATCH(&got[1]));
+
+  // A key object has none; an enumerator over a missing key's sub-keys is
+  // empty, and it alone keeps the module loaded.
+  ASSERT_EQ(S_OK, Factory(CLSID_clsKey)->CreateInstance(nullptr, IID_IDispatch, &key));
+  EXPECT_TRUE(FAILED(Invoke(key.Get(), DISPID_NEWENUM, kCall | kGet, {}, &walk)));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x68030002, kPut, {kCurrentUser}));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x68030001, kPut, {scratch.Below(L"missing")}));
+  ASSERT_EQ(S_OK, Invoke(key.Get(), 0x40030004, kGet, {}, &item));  // SubKeys
+  key.Reset();
+  ASSERT_EQ(S_OK, Invoke(V_DISPATCH(&item), DISPID_NEWENUM, kCall, {}, &walk));
+  ASSERT_EQ(S_OK, V_UNKNOWN(&walk)->QueryInterface(IID_IEnumVARIANT, &all));
+  clone.Reset();
+  for (Variant* v : {&walk, &item, &items[0], &items[1], &items[2], &got[0], &got[1], &got[2]}) *v = Variant();
+  EXPECT_EQ(S_FALSE, CanUnload()) << "an enumerator";
+  EXPECT_EQ(S_FALSE, all->Next(1, &item, &fetched));
+  EXPECT_EQ(0u, fetched);
+  all.Reset();
+  EXPECT_EQ(S_OK, CanUnload());
+}
+
 // Registered, every value the registration writes below HKEY_CLASSES_ROOT is
 // there; unregistered, the key of each that belongs to the library alone (the
 // ProgID, or the identifier below CLSID, TypeLib or Interface) is gone.
@@ -116,8 +185,7 @@ void ExpectRegistered(bool registered) {
                                    {key + L"\\TypeLib", nullptr, libid}, {key + L"\\Version", nullptr, L"1.0"},
                                    {c.prog_id + std::wstring(L"\\CLSID"), nullptr, G(c.clsid)}});
   }
-  for (const auto& [name, iid] : {std::pair{L"_clsKey", &IID__clsKey}, {L"_clsKeys", &IID__clsKeys},
-                                  {L"_clsValues", &IID__clsValues}, {L"clsValue", &IID_clsValue}}) {
+  for (const auto& [name, iid] : kInterfaces) {
     const std::wstring key = L"Interface\\" + G(*iid);
     entries.insert(entries.end(), {{key, nullptr, name}, {key + L"\\ProxyStubClsid", nullptr, marshaller},
                                    {key + L"\\ProxyStubClsid32", nullptr, marshaller},
@@ -152,9 +220,40 @@ TEST(Registration, EntriesProgIdsAndTypeLibrary) {
   EXPECT_EQ(S_OK, library->GetTypeInfoOfGuid(IID__clsKey, &info));
 }
 
-// Unregistering and registering again, run alone; leaves the module registered.
+// Every key and value below root\path, one line each, in the order the
+// registry lists them; empty when the key is not there.
+std::wstring Dump(HKEY root, const std::wstring& path) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key)) return L"";
+  std::wstring text = path + L"\n";
+  wchar_t name[256], data[1024];
+  DWORD length, size, type;
+  for (DWORD i = 0; length = 256, size = sizeof data - 2, !::RegEnumValueW(key, i, name, &length, nullptr, &type,
+                                                                              reinterpret_cast<BYTE*>(data), &size);
+       ++i)
+    text += L"  " + std::wstring(name) + L" " + std::to_wstring(type) + L" " + std::wstring(data, size / 2) + L"\n";
+  for (DWORD i = 0; length = 256, !::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr); ++i)
+    text += Dump(root, path + L"\\" + name);
+  return ::RegCloseKey(key), text;
+}
+
+// The library's own keys below a classes root, with all they hold.
+std::wstring Dump(HKEY root) {
+  std::wstring text = Dump(root, L"TypeLib\\" + G(LIBID_VornRegAccLib));
+  for (const auto& c : kClasses) text += Dump(root, L"CLSID\\" + G(c.clsid)) + Dump(root, c.prog_id);
+  for (const auto& [name, iid] : kInterfaces) text += Dump(root, L"Interface\\" + G(*iid));
+  return text;
+}
+
+HRESULT Install(BOOL install, const wchar_t* command_line) { return Export("DllInstall", install, command_line); }
+
+// Unregistering and registering again, run alone; leaves the module registered
+// per machine and not per user.
 struct RegistrationCycle : ::testing::Test {
-  void TearDown() override { EXPECT_EQ(S_OK, Export("DllRegisterServer")); }
+  void TearDown() override {
+    EXPECT_EQ(S_OK, Install(FALSE, L"user"));
+    EXPECT_EQ(S_OK, Export("DllRegisterServer"));
+  }
 };
 
 TEST_F(RegistrationCycle, UnregisterRemovesEveryEntryAndOnlyThose) {
@@ -179,6 +278,47 @@ TEST_F(RegistrationCycle, FailedRegistrationLeavesNothingHalfWritten) {
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, last));
   ::RegDeleteTreeW(HKEY_CLASSES_ROOT, last.c_str());
   ExpectRegistered(false);
+}
+
+// HKLM\Software\Classes and HKCU\Software\Classes are written and emptied
+// apart; Wine reads classes from the first only, so the keys are compared.
+TEST_F(RegistrationCycle, PerUserEntriesMirrorPerMachineAndStayApart) {
+  struct Classes {
+    HKEY key = nullptr;
+    explicit Classes(HKEY hive) {
+      ::RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr);
+    }
+    ~Classes() { ::RegCloseKey(key); }
+  } machine(HKEY_LOCAL_MACHINE), user(HKEY_CURRENT_USER);
+  ASSERT_EQ(S_OK, Install(FALSE, L"user"));
+  const std::wstring registered = Dump(machine.key);  // by regsvr32
+  ASSERT_NE(L"", registered);
+  ASSERT_EQ(L"", Dump(user.key));
+
+  ASSERT_EQ(S_OK, Install(FALSE, L"Machine"));
+  EXPECT_EQ(L"", Dump(machine.key));
+  for (const wchar_t* refused : {L"users", L" user", L"user,machine", L"/i"}) {
+    EXPECT_EQ(E_INVALIDARG, Install(TRUE, refused)) << refused;
+    EXPECT_EQ(E_INVALIDARG, Install(FALSE, refused)) << refused;
+  }
+  EXPECT_EQ(L"", Dump(user.key)) << "a refused command line writes nothing";
+  EXPECT_EQ(L"", Dump(machine.key));
+  ASSERT_EQ(S_OK, Install(TRUE, L"user"));
+  EXPECT_EQ(registered, Dump(user.key)) << "the per-machine entries, per user";
+  EXPECT_EQ(L"", Dump(machine.key)) << "nothing per machine";
+  ASSERT_EQ(S_OK, Install(FALSE, L"USER"));
+  EXPECT_EQ(L"", Dump(user.key)) << "every per-user entry removed";
+
+  ASSERT_EQ(S_OK, Install(TRUE, L""));
+  EXPECT_EQ(registered, Dump(machine.key));
+  ASSERT_EQ(S_OK, Install(TRUE, L"user"));
+  EXPECT_EQ(registered, Dump(user.key));
+  ASSERT_EQ(S_OK, Install(FALSE, L"user"));
+  EXPECT_EQ(L"", Dump(user.key));
+  EXPECT_EQ(registered, Dump(machine.key)) << "the per-machine registration whole";
+  ASSERT_EQ(S_OK, Install(FALSE, L"user")) << "already gone is not a failure";
+  ASSERT_EQ(S_OK, Install(FALSE, nullptr));
+  EXPECT_EQ(L"", Dump(machine.key));
 }
 
 }  // namespace

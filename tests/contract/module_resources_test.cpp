@@ -1,7 +1,9 @@
 // Resources of the built module: the embedded type library, the records of
-// each class's default interface, and the version block.
+// each class's default interface, the version block and the assembly manifest.
 #include <gtest/gtest.h>
+#include <objbase.h>
 
+#include <string>
 #include <vector>
 
 #include "contract/guids.h"
@@ -80,6 +82,35 @@ TEST(ModuleResources, VersionBlock) {
   for (const auto& [key, value] : strings) {
     const auto* text = static_cast<const wchar_t*>(query(std::wstring(L"\\StringFileInfo\\040A04B0\\") + key));
     EXPECT_EQ(text ? std::wstring(text, wcsnlen(text, length)) : L"<missing>", value) << testing::PrintToString(key);
+  }
+}
+
+// The side-by-side assembly manifest, resource 1: the identity an
+// application's dependency must match exactly (Wine checks only the version;
+// Windows also the name and the architecture), and a proxy-stub entry for
+// each class's default interface, so that every object crosses apartments.
+TEST(ModuleResources, AssemblyManifest) {
+  const HMODULE module = ::LoadLibraryExW(ModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(module) << "cannot load the module as data, error " << ::GetLastError();
+  std::vector<WORD> languages;
+  ::EnumResourceLanguagesW(module, RT_MANIFEST, MAKEINTRESOURCEW(1), CollectLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+  EXPECT_EQ(languages, std::vector<WORD>{MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)});
+  const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  const char* data = found ? static_cast<const char*>(::LockResource(::LoadResource(module, found))) : nullptr;
+  ASSERT_TRUE(data);
+  const std::string manifest(data, ::SizeofResource(module, found));
+  ::FreeLibrary(module);
+
+  const std::string identity = std::string("<assemblyIdentity type=\"win32\" name=\"VornRegistry\" version=\"1.0.0.0\" "
+                                           "processorArchitecture=\"") + (sizeof(void*) == 8 ? "amd64" : "x86") + "\"";
+  EXPECT_NE(manifest.find(identity), std::string::npos) << manifest;
+  for (const GUID* iid : {&IID__clsKey, &IID__clsKeys, &IID_clsValue, &IID__clsValues}) {
+    wchar_t text[40];
+    ::StringFromGUID2(*iid, text, 40);
+    const std::string entry = "iid=\"" + std::string(text, text + 38) +
+                              "\" proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"";
+    EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
   }
 }
 

@@ -130,7 +130,8 @@ End Function
 ' What a script asks of either collection, with the name and index passed in
 ' variables: the default member by position and by name (in any case) agrees
 ' with Item; the existence test trims and ignores case; the conventional
-' errors; For Each fails. col holds count items, one of them named name.
+' errors; For Each walks the items in order. col holds count items, one of
+' them named name.
 Sub CheckCollection(col, label, name, count)
   On Error Resume Next
   Dim x, i, n, found
@@ -154,10 +155,12 @@ Sub CheckCollection(col, label, name, count)
   i = count + 1
   Set x = col.Item(i)
   Raised 9, "Subscript out of range", label & ".Item(Count + 1)"
-  ' (Under On Error Resume Next a failed For Each runs on into its body.)
+  i = 0
   For Each x In col
+    i = i + 1
+    Check x Is col(i), "For Each over " & label & ": item " & i & " is " & label & "(" & i & ")"
   Next
-  Raised 0, "", "For Each over " & label
+  Check i = count, "For Each over " & label & " walks every item"
 End Sub
 
 ' ---- creation ----------------------------------------------------------------
@@ -342,6 +345,74 @@ Sub TestKeys()
   Same ks.Delete(n), False, "Delete of a missing key returns False"
 End Sub
 
+' ---- walks -------------------------------------------------------------------
+
+' Without an error handler of its own: an error ends the walk and reaches
+' the caller (a failed For Each under On Error Resume Next runs on into its
+' body).
+Sub WalkAll(col, n)
+  Dim x
+  n = 0
+  For Each x In col
+    n = n + 1
+  Next
+End Sub
+
+' For Each walks what the collection held when the walk began; writes during
+' the walk reach the registry and the collection, not the walk.
+Sub TestWalks()
+  On Error Resume Next
+  Dim vs, ks, x, n, before, seen, ok, r
+  MakeKey "walk\one"
+  MakeKey "walk\two"
+  PutValue "walk", "a", "1", "REG_SZ"
+  PutValue "walk", "b", 2, "REG_DWORD"
+
+  Set vs = Make("clsValues", gBase & "\walk")
+  For n = 1 To vs.Count
+    before = before & vs(n).Name & "|"
+  Next
+  For Each x In vs
+    seen = seen & x.Name & "|"
+    ok = vs.Add("new " & x.Name, 1, REG_DWORD) And vs.Delete(x.Name)
+  Next
+  Same seen, before, "For Each over values, which the walk replaces"
+  Same vs.Count & ReadValue("walk", "a") & ReadValue("walk", "new b"), "2<missing>1", "the walk's writes were made"
+
+  Set ks = Make("clsKeys", gBase & "\walk")
+  before = ks(1).Name & "|" & ks(2).Name & "|"
+  seen = ""
+  For Each x In ks
+    seen = seen & x.Name & "|"
+    ok = ks.Delete(x.Name)
+  Next
+  Same seen, before, "For Each over sub-keys, which the walk deletes"
+  Same KeyPresent("walk\one") Or KeyPresent("walk\two"), False, "the sub-keys are gone"
+
+  WalkAll Make("clsKeys", gBase & "\walk\one"), n
+  Same n, 0, "For Each over the sub-keys of a missing key"
+  WalkAll Make("clsValues", gBase & "\walk\one"), n
+  Same n, 0, "For Each over the values of a missing key"
+
+  ' Two sub-keys that one name stands for ("x" and "x ", which the key
+  ' object trims): loading fails, and so does the walk.
+  MakeKey "dup\x"
+  MakeKey "dup\x "
+  WalkAll Make("clsKeys", gBase & "\dup"), n
+  Raised 457, "This key is already associated with an element of this collection", "For Each over colliding sub-keys"
+
+  ' A property without parameters, read with an argument, indexes the object
+  ' it returns; with no object there, it is no collection (not a crash).
+  Set r = vs(1)
+  Set r.Value = Make("clsValues", gBase & "\walk")
+  Same r.Value(1).Name, vs(1).Name, "v.Value(1) with a collection in Value is its first record"
+  Set r.Value = Nothing
+  x = r.Value(1)
+  Raised 451, "Object not a collection", "v.Value(1) with Nothing in Value"
+  x = r.Name(1)
+  Raised 451, "Object not a collection", "v.Name(1), a String"
+End Sub
+
 ' ---- run ---------------------------------------------------------------------
 
 Sub Main()
@@ -356,6 +427,7 @@ Sub Main()
   TestValues
   TestValuesWriting
   TestKeys
+  TestWalks
   Pending "the end of the tests"
   RunReg "delete", "", "/f"
   Check Not KeyPresent(""), "scratch key removed"

@@ -30,6 +30,8 @@ TEST(DispatchTest, MalformedArgumentsAreRefusedWithADescription) {
   VARIANT null_long = NullRef(VT_I4), cycle;
   V_VT(&cycle) = VT_BYREF | VT_VARIANT;
   V_VARIANTREF(&cycle) = &cycle;
+  unique_variant one = VI4(1);
+  VARIANT ref_one = Ref(one.ref());  // a reference to a reference, which COM forbids
   DISPID put = DISPID_PROPERTYPUT;
   struct Row {
     const char* what;
@@ -44,6 +46,9 @@ TEST(DispatchTest, MalformedArgumentsAreRefusedWithADescription) {
       {"Item, variant by reference", keys->Published(), DISPID_VALUE, DISPATCH_METHOD, NullRef(VT_VARIANT)},
       {"Item, null one level down", values->Published(), DISPID_VALUE, DISPATCH_PROPERTYGET, Ref(null_long)},
       {"Item, a cycle of references", values->Published(), DISPID_VALUE, DISPATCH_PROPERTYGET, cycle},
+      {"Item, a reference to a reference", keys->Published(), DISPID_VALUE, DISPATCH_METHOD, Ref(ref_one)},
+      {"Value, a reference to a reference", record->Published(), 0x40030001, DISPATCH_PROPERTYPUT, Ref(ref_one)},
+      {"HKEY, a reference to a reference", keys->Published(), 0x68030001, DISPATCH_PROPERTYPUT, Ref(ref_one)},
       {"Value, string by reference", record->Published(), 0x40030001, DISPATCH_PROPERTYPUT, NullRef(VT_BSTR)},
       {"Value, integer by reference", record->Published(), 0x40030001, DISPATCH_PROPERTYPUT, null_long},
       {"Path, string by reference", keys->Published(), 0x68030000, DISPATCH_PROPERTYPUT, NullRef(VT_BSTR)},

@@ -5,8 +5,11 @@
 // "target" lines; scripts/bench.sh collects them into one table. Nothing
 // here passes or fails.
 //
-//   vorn_bench.exe run [SIZES]      values loads at each size (default
-//                                   1000,10000,100000), sub-keys, delete, Invoke
+//   vorn_bench.exe run [SIZES [ROUNDS]]
+//                                   values loads at each size (default
+//                                   1000,10000,100000), sub-keys, delete,
+//                                   Invoke, in ROUNDS rounds (default 9; three
+//                                   for 100,000 values)
 //   vorn_bench.exe make PATH N      N values v0..v(N-1) under HKCU\PATH, for
 //                                   the script walks
 //   vorn_bench.exe drop PATH        deletes HKCU\PATH with its tree
@@ -20,33 +23,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/anchors.h"
 #include "contract/guids.h"
 #include "contract/interfaces.h"
 
 namespace {
 
+using vorn::bench::Time;
+
 constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
 const std::wstring kBase = L"Software\\VornRegistryTests\\bench";
 
 // ---- measuring ------------------------------------------------------------
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
-}
-
-template <typename Body>
-double Time(Body&& body) {
-  double start = Now();
-  body();
-  return Now() - start;
-}
 
 void Sample(const std::string& group, const char* label, double micros) {
   std::printf("sample %s %s %.3f\n", group.c_str(), label, micros);
@@ -92,21 +80,13 @@ HKEY Create(const std::wstring& path) {
 
 void Drop(const std::wstring& path) { ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
 
-// v0..v(n-1), alternately REG_SZ and REG_DWORD: the two decoded types.
+// The values of the values load (vorn::bench::ForEachValue).
 void MakeValues(const std::wstring& path, int n) {
   Drop(path);
   HKEY key = Create(path);
-  for (int i = 0; i < n; ++i) {
-    std::wstring name = L"v" + std::to_wstring(i);
-    if (i % 2) {
-      DWORD d = static_cast<DWORD>(i);
-      ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&d), 4);
-    } else {
-      std::wstring text = L"text value " + std::to_wstring(i);
-      ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    }
-  }
+  vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    ::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+  });
   ::RegCloseKey(key);
 }
 
@@ -146,56 +126,38 @@ T* Aimed(const CLSID& clsid, const IID& iid, const std::wstring& path) {
 // Count, then every Item(i).Value, as a client reads a key's values.
 _clsValues* LoadValues(const std::wstring& path) {
   _clsValues* values = Aimed<_clsValues>(vorn::guids::CLSID_clsValues, vorn::guids::IID__clsValues, path);
-  LONG count = 0;
-  values->get_Count(&count);
-  VARIANT index, data;
-  ::VariantInit(&data);
-  V_VT(&index) = VT_I4;
-  for (LONG i = 1; i <= count; ++i) {
-    V_I4(&index) = i;
-    clsValue* record = nullptr;
-    if (FAILED(values->get_Item(&index, &record))) continue;
-    record->get_Value(&data);
-    ::VariantClear(&data);
-    record->Release();
-  }
+  vorn::bench::ReadEveryValue(values);
   return values;
 }
 
-// What the value collection asks of the registry: one open, the names and
-// types by index (a short name buffer), then the data of each REG_DWORD
-// and REG_SZ value by name.
-void RawValues(const std::wstring& path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
-  struct Listed {
-    std::wstring name;
-    DWORD type;
-  };
-  std::vector<Listed> listed;
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256, type = 0;
-    if (::RegEnumValueW(key, i, name, &length, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
-    listed.push_back({std::wstring(name, length), type});
-  }
-  BYTE data[4096];
-  for (const Listed& item : listed) {
-    if (item.type != REG_DWORD && item.type != REG_SZ) continue;
-    DWORD type = 0, size = item.type == REG_DWORD ? 4 : sizeof data;
-    ::RegQueryValueExW(key, item.name.c_str(), nullptr, &type, data, &size);
-  }
-  ::RegCloseKey(key);
-}
+// The raw registry calls, made to advapi32.
+struct Advapi32 {
+  static constexpr auto OpenKeyExW = &::RegOpenKeyExW;
+  static constexpr auto CloseKey = &::RegCloseKey;
+  static constexpr auto EnumKeyExW = &::RegEnumKeyExW;
+  static constexpr auto EnumValueW = &::RegEnumValueW;
+  static constexpr auto QueryValueExW = &::RegQueryValueExW;
+};
+
+void RawValues(const std::wstring& path) { vorn::bench::RawValueCalls<Advapi32>(HKEY_CURRENT_USER, path); }
 
 void ValuesLoad(int n, int rounds) {
   std::wstring path = kBase + L"\\values-" + std::to_wstring(n);
   std::string group = "values-load-" + std::to_string(n);
   MakeValues(path, n);
   RawValues(path);  // warms the registry's caches
+  LoadValues(path)->Release();  // and the module's, so that the heap holds only records
   double before = HeapBytes();
   _clsValues* kept = LoadValues(path);
-  std::printf("figure bytes-per-record-%d %.0f\n", n, (HeapBytes() - before) / n);
+  double held = HeapBytes() - before;
+  std::printf("figure bytes-per-record-%d %.0f\n", n, held / n);
+  // Beyond the records' own data: each name and string value as UTF-16
+  // units, and four bytes per DWORD.
+  double data = 0;
+  vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void*, DWORD size) {
+    data += static_cast<double>(name.size() * sizeof(wchar_t) + (type == REG_DWORD ? 4 : size - sizeof(wchar_t)));
+  });
+  std::printf("figure heap-beyond-data-per-record-%d %.0f\n", n, (held - data) / n);
   kept->Release();
   // The collection is released after the clock stops: the load is what is
   // timed, as the raw calls keep nothing.
@@ -205,7 +167,7 @@ void ValuesLoad(int n, int rounds) {
                kept->Release();
              },
              [&] { Sample(group, "raw-W-calls", Time([&] { RawValues(path); })); });
-  if (n == 10000) std::printf("target %s raw-W-calls 1.10\n", group.c_str());
+  if (n == 10000) std::printf("target %s raw-W-calls 1.05\n", group.c_str());
   Drop(path);
 }
 
@@ -218,27 +180,12 @@ void SubKeysLoad(int n, int rounds) {
     keys->get_Count(&count);
     keys->Release();
   };
-  // The enumeration, and per child the two opens of its key object's two
-  // refreshes (at its root, then at its path).
-  auto raw = [&] {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key)) return;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD length = 256;
-      if (::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      std::wstring child = path + L"\\" + name;
-      for (const wchar_t* sub : {L"", child.c_str()}) {
-        HKEY c = nullptr;
-        if (::RegOpenKeyExW(HKEY_CURRENT_USER, sub, 0, KEY_READ, &c) == ERROR_SUCCESS) ::RegCloseKey(c);
-      }
-    }
-    ::RegCloseKey(key);
-  };
+  auto raw = [&] { vorn::bench::RawSubKeyCalls<Advapi32>(HKEY_CURRENT_USER, path); };
   std::string group = "subkeys-load-" + std::to_string(n);
   raw();
   Interleave(rounds, [&] { Sample(group, "library", Time(library)); },
              [&] { Sample(group, "raw-W-calls", Time(raw)); });
+  std::printf("target %s raw-W-calls 1.05\n", group.c_str());
   Drop(path);
 }
 
@@ -260,7 +207,7 @@ void TreeDelete(int rounds) {
     Sample("delete-1001-keys", "RegDeleteTreeW", Time([&] { ::RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str()); }));
   };
   Interleave(rounds, library, raw);
-  std::printf("target delete-1001-keys RegDeleteTreeW 1.3\n");
+  std::printf("target delete-1001-keys RegDeleteTreeW 1.25\n");
   Drop(parent);
 }
 
@@ -301,7 +248,7 @@ void InvokeCost(int rounds) {
     };
     Interleave(rounds, [&] { Sample(call.group, "IDispatch::Invoke", through(false)); },
                [&] { Sample(call.group, "ITypeInfo::Invoke", through(true)); });
-    std::printf("target %s ITypeInfo::Invoke 1.25\n", call.group);
+    std::printf("target %s ITypeInfo::Invoke 1.15\n", call.group);
   }
   info->Release();
   values->Release();
@@ -326,14 +273,16 @@ int main(int argc, char** argv) {
       sizes.push_back(static_cast<int>(std::strtol(p, &end, 10)));
       p = *end ? end + 1 : end;
     }
+    int rounds = argc > 3 ? std::atoi(argv[3]) : 9;
+    if (rounds < 1) rounds = 1;
     // The largest size takes seconds per load under Wine: three rounds.
-    for (int n : sizes) ValuesLoad(n, n >= 100000 ? 3 : 5);
-    SubKeysLoad(1000, 5);
-    TreeDelete(5);
-    InvokeCost(7);
+    for (int n : sizes) ValuesLoad(n, n >= 100000 ? 3 : rounds);
+    SubKeysLoad(1000, rounds);
+    TreeDelete(rounds);
+    InvokeCost(rounds);
     Drop(kBase);
   } else {
-    std::fprintf(stderr, "usage: vorn_bench.exe run [SIZES] | make PATH N | drop PATH\n");
+    std::fprintf(stderr, "usage: vorn_bench.exe run [SIZES [ROUNDS]] | make PATH N | drop PATH\n");
     return 2;
   }
   ::CoUninitialize();

@@ -15,7 +15,7 @@ namespace {
 
 }  // namespace
 
-Key::Key() : path_(MakeBstr(L"")) {}
+Key::Key() = default;
 
 ComPtr<Key> Key::FromObject(IUnknown* obj) noexcept {
   ComPtr<_clsKey> key;
@@ -30,26 +30,30 @@ bool Key::QueryOther(REFIID riid, void** object) noexcept {
   return true;
 }
 
-_clsValues* Key::Values() {
-  if (!values_) values_ = vorn::Values::Create();
-  return values_.get();
+template <typename Made, typename Interface>
+Interface* Key::Filled(ComPtr<Interface>& field, bool& configure) {
+  if (!field) {
+    ComPtr<Interface> made = Made::Create();
+    if (configure) Configure(made.get());
+    field = std::move(made);
+    configure = false;
+  }
+  return field.get();
 }
 
-_clsKeys* Key::SubKeys() {
-  if (!sub_keys_) sub_keys_ = Keys::Create();
-  return sub_keys_.get();
-}
+_clsValues* Key::Values() { return Filled<vorn::Values>(values_, configure_values_); }
+_clsKeys* Key::SubKeys() { return Filled<Keys>(sub_keys_, configure_sub_keys_); }
 
 void Key::RefreshNow() {
   {
     unique_hkey key;
     exists_ = registry::OpenKey(hkey_, path_.get(), registry::kRead, key) == registry::kSuccess;
-  }  // closed here, before anything else can fail
+  }  // closed here
 
-  values_ = vorn::Values::Create();
-  Configure(values_.get());
-  sub_keys_ = Keys::Create();
-  Configure(sub_keys_.get());
+  // New collections with this key's root and path, made at their first read.
+  values_.reset();
+  sub_keys_.reset();
+  configure_values_ = configure_sub_keys_ = true;
 }
 
 template <typename Collection>
@@ -100,9 +104,15 @@ HRESULT Key::get_Values(_clsValues** result) {
 HRESULT Key::let_Values(_clsValues*) { return Boundary(RefuseObjectLet); }
 HRESULT Key::let_SubKeys(_clsKeys*) { return Boundary(RefuseObjectLet); }
 
-HRESULT Key::putref_Values(_clsValues* value) {
-  return Boundary([&] { values_ = ComPtr<_clsValues>(value); });
+template <typename Interface>
+HRESULT Key::SetField(ComPtr<Interface>& field, bool& configure, Interface* value) {
+  return Boundary([&] {
+    field = ComPtr<Interface>(value);
+    configure = false;
+  });
 }
+
+HRESULT Key::putref_Values(_clsValues* value) { return SetField(values_, configure_values_, value); }
 
 HRESULT Key::get_SubKeys(_clsKeys** result) {
   VORN_CHECK_OUT(result);
@@ -110,9 +120,7 @@ HRESULT Key::get_SubKeys(_clsKeys** result) {
   return Boundary([&] { *result = ComPtr<_clsKeys>(SubKeys()).detach(); });
 }
 
-HRESULT Key::putref_SubKeys(_clsKeys* value) {
-  return Boundary([&] { sub_keys_ = ComPtr<_clsKeys>(value); });
-}
+HRESULT Key::putref_SubKeys(_clsKeys* value) { return SetField(sub_keys_, configure_sub_keys_, value); }
 
 HRESULT Key::get_Exists(VARIANT_BOOL* result) {
   VORN_CHECK_OUT(result);
@@ -140,14 +148,28 @@ HRESULT Key::get_Path(BSTR* result) {
   return Boundary([&] { *result = CopyBstr(path_.get()).release(); });
 }
 
+namespace {
+
+bool LosesSpaces(BSTR path) noexcept {
+  UINT length = ::SysStringLen(path);
+  return length > 0 && (path[0] == L' ' || path[length - 1] == L' ');
+}
+
+}  // namespace
+
 HRESULT Key::put_Path(BSTR* strPath) {
   VORN_CHECK_OUT(strPath);
   return Boundary([&] {
-    UINT length = ::SysStringLen(*strPath);
-    path_lost_spaces_ = length > 0 && ((*strPath)[0] == L' ' || (*strPath)[length - 1] == L' ');
+    path_lost_spaces_ = LosesSpaces(*strPath);
     path_ = strings::NormaliseKeyPath(*strPath);
     RefreshNow();
   });
+}
+
+void Key::TakePath(unique_bstr path) {
+  path_lost_spaces_ = LosesSpaces(path.get());
+  path_ = strings::NormaliseKeyPath(std::move(path));
+  RefreshNow();
 }
 
 HRESULT Key::Refresh() {

@@ -1,6 +1,10 @@
 // clsKey: one registry key, named by a root key handle and a path below it.
 // Assigning either refreshes the object at once: Exists is recomputed and
-// Values and SubKeys are replaced by new, unfilled collections.
+// Values and SubKeys are replaced by new, unfilled collections. These are
+// made when first read: a collection that reads nothing until it is used
+// cannot tell whether it was made at the refresh or later, and a key object
+// that the sub-key collection makes for every sub-key is refreshed twice,
+// mostly without its collections ever being read.
 #pragma once
 
 #include "contract/interfaces.h"
@@ -25,6 +29,10 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
 
   bool QueryOther(REFIID riid, void** object) noexcept;
 
+  // Library-internal: assigns Path as put_Path does, taking over path, a
+  // string the library made, instead of copying it.
+  void TakePath(unique_bstr path);
+
   // _clsKey
   HRESULT STDMETHODCALLTYPE get_Values(_clsValues** result) override;
   HRESULT STDMETHODCALLTYPE let_Values(_clsValues* value) override;
@@ -44,10 +52,18 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   friend class DispatchObject<Key, _clsKey, guids::IID__clsKey>;
   Key();
 
-  // The auto-created collections: filled with a new, unconfigured
-  // collection whenever read while empty.
+  // The auto-created collections: filled whenever read while empty, with a
+  // new collection, which is configured when a refresh emptied the field
+  // and unconfigured otherwise (a new key object, or after a client set it
+  // to Nothing).
   _clsValues* Values();
   _clsKeys* SubKeys();
+  template <typename Made, typename Interface>
+  Interface* Filled(ComPtr<Interface>& field, bool& configure);
+  // A client's property set: the object given, or a fresh unconfigured
+  // collection at the next read when it is Nothing.
+  template <typename Interface>
+  HRESULT SetField(ComPtr<Interface>& field, bool& configure, Interface* value);
   void RefreshNow();
   // Assigns a new collection this key's root, then its path.
   template <typename Collection>
@@ -55,8 +71,10 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
 
   ComPtr<_clsValues> values_;
   ComPtr<_clsKeys> sub_keys_;
+  bool configure_values_ = false;
+  bool configure_sub_keys_ = false;
   LONG hkey_ = 0;
-  unique_bstr path_;
+  unique_bstr path_;  // null until Path is assigned: the empty path
   // Whether trimming removed spaces from the text last assigned to Path: the
   // path then names another key than that text spells (for the text p\a
   // with a trailing space, the sibling p\a; for p\ and a space, p itself).

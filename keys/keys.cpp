@@ -36,13 +36,12 @@ void Keys::EnsureLoaded() {
 }
 
 ComPtr<Key> Keys::ChildKey(BSTR name) {
-  // Two refreshes of the new key object, each opening one key and creating
-  // unfilled collections: it never descends further into the tree.
+  // Two refreshes of the new key object, each opening one key: it never
+  // descends further into the tree.
   ComPtr<Key> child = Key::Create();
   LONG root = hkey_;
   ThrowIfFailed(child->put_HKEY(&root));
-  unique_bstr path = strings::Concat(path_.get(), L"\\", name);
-  ThrowIfFailed(child->put_Path(&path.ref()));
+  child->TakePath(strings::Concat(path_.get(), L"\\", name));
   return child;
 }
 
@@ -52,7 +51,7 @@ void Keys::AddItem(BSTR name) {
   // its end, which the key object trims from its path.
   unique_bstr item_name;
   ThrowIfFailed(item->get_Name(item_name.put()));
-  Items().Add(item->Published(), item_name.get());
+  Items().Add(item->Published(), std::move(item_name));
 }
 
 void Keys::RefreshNow() {

@@ -6,30 +6,115 @@
 
 namespace vorn {
 
-std::wstring KeyedCollection::Fold(const wchar_t* key, UINT key_length) {
-  std::wstring folded(key ? key : L"", key ? key_length : 0);
-  // Folded to upper case, as the registry compares names, and in the
-  // invariant locale: folding to lower case would merge names the registry
-  // keeps apart (k and the Kelvin sign, which lower-cases to k), and a
-  // collection holding both would refuse the second as a duplicate.
-  if (!folded.empty())
-    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, folded.data(), static_cast<int>(folded.size()),
-                    folded.data(), static_cast<int>(folded.size()), nullptr, nullptr, 0);
-  return folded;
+namespace {
+
+constexpr uint32_t kHashBasis = 2166136261u, kHashPrime = 16777619u;  // FNV-1a
+constexpr size_t kFirstSlots = 16;
+
+inline wchar_t UpperAscii(wchar_t c) noexcept { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; }
+
+}  // namespace
+
+// A key folded to upper case in the invariant locale, as the registry
+// compares names: folding to lower case would merge names the registry keeps
+// apart (k and the Kelvin sign, which lower-cases to k), and a collection
+// holding both would refuse the second as a duplicate. ASCII text is folded
+// here; any other goes to the platform's mapping whole. The mapping maps each
+// UTF-16 unit on its own, so the folded key is as long as the key.
+class KeyedCollection::Folded {
+ public:
+  explicit Folded(std::wstring_view key) {
+    wchar_t* out = key.size() <= kInline ? inline_ : (heap_.resize(key.size()), heap_.data());
+    bool ascii = true;
+    for (size_t i = 0; i < key.size(); ++i) {
+      ascii &= key[i] < 0x80;
+      out[i] = UpperAscii(key[i]);
+    }
+    if (!ascii)
+      ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.data(), static_cast<int>(key.size()), out,
+                      static_cast<int>(key.size()), nullptr, nullptr, 0);
+    text_ = std::wstring_view(out, key.size());
+    for (wchar_t c : text_) hash_ = (hash_ ^ static_cast<uint32_t>(c)) * kHashPrime;
+  }
+  Folded(const Folded&) = delete;
+  Folded& operator=(const Folded&) = delete;
+
+  uint32_t Hash() const noexcept { return hash_; }
+
+  // Whether key folds to this text. Units are compared as they are folded,
+  // ASCII on the way; the first unit outside ASCII folds the rest whole.
+  bool Matches(std::wstring_view key) const {
+    if (key.size() != text_.size()) return false;
+    for (size_t i = 0; i < key.size(); ++i) {
+      if (key[i] >= 0x80) return Folded(key).text_ == text_;
+      if (UpperAscii(key[i]) != text_[i]) return false;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr size_t kInline = 64;
+  wchar_t inline_[kInline];
+  std::wstring heap_;
+  std::wstring_view text_;
+  uint32_t hash_ = kHashBasis;
+};
+
+std::wstring_view KeyedCollection::KeyAt(size_t position) const noexcept {
+  BSTR copied = position < keys_.size() ? keys_[position].get() : nullptr;
+  if (copied || !key_of_) return std::wstring_view(copied ? copied : L"", ::SysStringLen(copied));
+  return key_of_(items_[position].get());
+}
+
+size_t KeyedCollection::SlotOf(const Folded& key) const {
+  size_t mask = slots_.size() - 1;
+  for (size_t slot = key.Hash() & mask;; slot = (slot + 1) & mask) {
+    uint32_t held = slots_[slot];
+    if (held == 0 || key.Matches(KeyAt(held - 1))) return slot;
+  }
+}
+
+void KeyedCollection::Grow() {
+  std::vector<uint32_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
+  size_t mask = larger.size() - 1;
+  for (size_t position = 0; position < items_.size(); ++position) {
+    size_t slot = Folded(KeyAt(position)).Hash() & mask;
+    while (larger[slot]) slot = (slot + 1) & mask;
+    larger[slot] = static_cast<uint32_t>(position + 1);
+  }
+  slots_.swap(larger);
+}
+
+void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr copied) {
+  // Whatever can fail comes before the first change that stays, so that a
+  // failed Add leaves the collection as it was (a larger table holds the
+  // same keys).
+  Folded folded(key);
+  if ((items_.size() + 1) * 4 > slots_.size() * 3) Grow();
+  size_t slot = SlotOf(folded);
+  if (slots_[slot]) Raise(errors::kDuplicateKey);
+  bool keep_copy = copied || !keys_.empty();
+  if (keep_copy && keys_.capacity() <= items_.size()) keys_.reserve(items_.size() * 2 + 1);
+  items_.emplace_back(item);
+  if (keep_copy) {
+    keys_.resize(items_.size() - 1);  // null for the items that keep their own
+    keys_.push_back(std::move(copied));
+  }
+  slots_[slot] = static_cast<uint32_t>(items_.size());
 }
 
 void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) {
-  // The vector grows geometrically (amortised constant time per Add). The
-  // key goes in first; should the append then fail, the key is taken out
-  // again, so that a failed Add leaves the collection as it was.
-  auto [entry, inserted] = positions_.try_emplace(Fold(key, key_length), items_.size());
-  if (!inserted) Raise(errors::kDuplicateKey);
-  try {
-    items_.emplace_back(item);
-  } catch (...) {
-    positions_.erase(entry);
-    throw;
-  }
+  Add(item, MakeBstr(key ? key : L"", key ? key_length : 0));
+}
+
+void KeyedCollection::Add(IDispatch* item, unique_bstr&& key) {
+  std::wstring_view text(key.get() ? key.get() : L"", ::SysStringLen(key.get()));
+  Insert(item, text, std::move(key));
+}
+
+void KeyedCollection::Add(IDispatch* item) {
+  if (!key_of_) throw Error(E_UNEXPECTED, L"The collection holds no keys kept by its items");
+  Insert(item, key_of_(item), unique_bstr());
 }
 
 IDispatch* KeyedCollection::ItemAt(LONG position) const {
@@ -38,8 +123,10 @@ IDispatch* KeyedCollection::ItemAt(LONG position) const {
 }
 
 IDispatch* KeyedCollection::Find(const wchar_t* key, UINT key_length) const {
-  auto found = positions_.find(Fold(key, key_length));
-  return found == positions_.end() ? nullptr : items_[found->second].get();
+  if (items_.empty()) return nullptr;
+  Folded folded(std::wstring_view(key ? key : L"", key ? key_length : 0));
+  uint32_t held = slots_[SlotOf(folded)];
+  return held ? items_[held - 1].get() : nullptr;
 }
 
 IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const {
@@ -54,6 +141,7 @@ IDispatch* KeyedCollection::Item(const VARIANT& index) const {
   const VARIANT* v = Referenced(&index);
 
   VARTYPE type = V_VT(v) & ~VT_BYREF;
+  if (type == VT_I4) return ItemAt((V_VT(v) & VT_BYREF) ? *V_I4REF(v) : V_I4(v));
   if (type == VT_BSTR) {
     BSTR key = (V_VT(v) & VT_BYREF) ? *V_BSTRREF(v) : V_BSTR(v);
     return ItemByKey(key, ::SysStringLen(key));

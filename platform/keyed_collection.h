@@ -2,12 +2,17 @@
 // the order they were added, each under a string key that matches without
 // regard to letter case (the empty string is a valid key). Lookups by
 // position and by key take constant time.
+//
+// Keys are folded to upper case in the invariant locale, as the registry
+// compares names. The index is open-addressed: a table of positions, each
+// slot compared against the key text of the item at that position, so that a
+// key costs no copy of its own when its item keeps it (see KeyOf).
 #pragma once
 
 #include <oaidl.h>
 
-#include <string>
-#include <unordered_map>
+#include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "platform/handles.h"
@@ -16,10 +21,26 @@ namespace vorn {
 
 class KeyedCollection {
  public:
+  // The key an item keeps itself: text that stays the same for as long as
+  // the item lives.
+  using KeyOf = std::wstring_view (*)(IDispatch* item) noexcept;
+
+  // A collection whose keys are copied at Add.
+  KeyedCollection() noexcept = default;
+  // A collection that may also hold items under the key each keeps itself
+  // (Add(item)), which it reads wherever it compares keys.
+  explicit KeyedCollection(KeyOf key_of) noexcept : key_of_(key_of) {}
+  KeyedCollection(KeyedCollection&&) noexcept = default;
+  KeyedCollection& operator=(KeyedCollection&&) noexcept = default;
+
   // Appends item under key; a key already present fails with the
   // duplicate-key error and leaves the collection as it was.
   void Add(IDispatch* item, const wchar_t* key, UINT key_length);
   void Add(IDispatch* item, BSTR key) { Add(item, key, ::SysStringLen(key)); }
+  // The same, keeping key itself instead of a copy.
+  void Add(IDispatch* item, unique_bstr&& key);
+  // The same under key_of(item); only in a collection made with a KeyOf.
+  void Add(IDispatch* item);
 
   LONG Count() const noexcept { return static_cast<LONG>(items_.size()); }
 
@@ -34,10 +55,24 @@ class KeyedCollection {
   IDispatch* Find(const wchar_t* key, UINT key_length) const;
 
  private:
-  static std::wstring Fold(const wchar_t* key, UINT key_length);
+  class Folded;
 
+  std::wstring_view KeyAt(size_t position) const noexcept;
+  // The slot that holds key, or the empty slot where it would go.
+  size_t SlotOf(const Folded& key) const;
+  // Appends item under key (kept as copied when that holds a string).
+  void Insert(IDispatch* item, std::wstring_view key, unique_bstr copied);
+  // Doubles the table and places every position again.
+  void Grow();
+
+  KeyOf key_of_ = nullptr;
   std::vector<ComPtr<IDispatch>> items_;
-  std::unordered_map<std::wstring, size_t> positions_;
+  // The copied keys by position; empty while no key was copied, null where
+  // the item keeps its own.
+  std::vector<unique_bstr> keys_;
+  // The index: 0 for an empty slot, else a position + 1. Its size is a power
+  // of two, at most three quarters filled.
+  std::vector<uint32_t> slots_;
 };
 
 }  // namespace vorn

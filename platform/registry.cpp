@@ -46,18 +46,16 @@ LONG CloseKey(HKEY key) noexcept { return api::CloseKey(key); }
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key) {
   key.reset();
-  std::wstring exact_path;
-  if (LONG refused = Terminated(path, exact_path)) return refused;
+  if (HoldsZero(path, ::SysStringLen(path))) return kInvalidName;
   HKEY opened = nullptr;
-  LONG status = api::OpenKeyExW(RootHandle(root), exact_path.c_str(), 0, access, &opened);
+  LONG status = api::OpenKeyExW(RootHandle(root), path ? path : L"", 0, access, &opened);
   if (status == kSuccess) key.reset(opened);
   return status;
 }
 
 LONG DeleteKey(LONG root, BSTR path) {
-  std::wstring exact_path;
-  if (LONG refused = Terminated(path, exact_path)) return refused;
-  return api::DeleteKeyW(RootHandle(root), exact_path.c_str());
+  if (HoldsZero(path, ::SysStringLen(path))) return kInvalidName;
+  return api::DeleteKeyW(RootHandle(root), path ? path : L"");
 }
 
 LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created) {
@@ -120,21 +118,21 @@ LONG ValueReader::Read(DWORD index) {
   LONG status = api::EnumValueW(key_, index, name_buffer_.data(), &name_length, nullptr, &type, nullptr, nullptr);
   if (status == kSuccess) {
     if (name_length >= kValueNameBuffer) return ERROR_MORE_DATA;
-    name_.assign(name_buffer_.data(), name_length);
+    name_length_ = name_length;
     type_ = type;
   }
   return status;
 }
 
-LONG ValueReader::QueryDword(const std::wstring& name, LONG& data) {
+LONG ValueReader::QueryDword(const wchar_t* name, UINT length, LONG& data) {
   // A listed name with a zero character in it would query another value.
-  if (HoldsZero(name.data(), name.size())) return kInvalidName;
+  if (HoldsZero(name, length)) return kInvalidName;
   // Cleared before every query, so that data shorter than four bytes never
   // carries bytes of another value.
   BYTE bytes[4] = {0, 0, 0, 0};
   DWORD type = REG_DWORD;
   DWORD size = sizeof bytes;
-  LONG status = api::QueryValueExW(key_, name.c_str(), nullptr, &type, bytes, &size);
+  LONG status = api::QueryValueExW(key_, name, nullptr, &type, bytes, &size);
   if (status == kSuccess) {
     DWORD raw = 0;
     for (int i = 0; i < 4; ++i) raw |= static_cast<DWORD>(bytes[i]) << (8 * i);
@@ -143,18 +141,18 @@ LONG ValueReader::QueryDword(const std::wstring& name, LONG& data) {
   return status;
 }
 
-LONG ValueReader::QueryString(const std::wstring& name, unique_bstr& text) {
-  if (HoldsZero(name.data(), name.size())) return kInvalidName;
+LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& text) {
+  if (HoldsZero(name, length)) return kInvalidName;
   DWORD capacity = kStringDataBuffer;  // bytes
   LONG status = kSuccess;
   DWORD size = 0;
   for (int attempt = 0; attempt <= kStringRereads; ++attempt) {
     size_t units = capacity / sizeof(wchar_t) + 1;  // room for an odd last byte
     if (data_.size() < units) data_.resize(units);
-    std::memset(data_.data(), 0, capacity);
     DWORD type = REG_SZ;
     size = capacity;
-    status = api::QueryValueExW(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data_.data()), &size);
+    status = api::QueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(data_.data()),
+                                &size);
     if (status != ERROR_MORE_DATA || size <= capacity) break;
     // The value is longer than the buffer: the size now says how long.
     capacity = size;

@@ -56,7 +56,10 @@ class IndexWalk {
 // A name or path holding a zero character is refused with kInvalidName
 // before any registry call: the registry would read it only up to that
 // character and so act on another key or value. The caller's strings are
-// only read.
+// only read. A name is copied, with a terminating zero of its own, so that
+// nothing past its length is read; a path is passed as it is and must be a
+// string the library made itself (these end in a zero unit), as the paths
+// that the classes keep are.
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key);
 LONG DeleteKey(LONG root, BSTR path);
@@ -90,25 +93,27 @@ class SubKeyReader {
 class ValueReader {
  public:
   explicit ValueReader(HKEY key);
-  // On kSuccess, Name() and Type() describe the value at index.
+  // On kSuccess, Name(), NameLength() and Type() describe the value at index.
   LONG Read(DWORD index);
-  const std::wstring& Name() const noexcept { return name_; }
+  const wchar_t* Name() const noexcept { return name_buffer_.data(); }
+  UINT NameLength() const noexcept { return name_length_; }
   DWORD Type() const noexcept { return type_; }
 
+  // The value name is given as its length units followed by a zero unit.
   // The REG_DWORD value name, as a little-endian signed 32-bit integer. Data
   // shorter than four bytes reads as zero-extended.
-  LONG QueryDword(const std::wstring& name, LONG& data);
+  LONG QueryDword(const wchar_t* name, UINT length, LONG& data);
   // The REG_SZ value name, whole whatever its length, in UTF-16 units: one
   // terminating zero unit is dropped when there is one, every other unit is
   // kept (zeros included), and a stray odd last byte is dropped.
-  LONG QueryString(const std::wstring& name, unique_bstr& text);
+  LONG QueryString(const wchar_t* name, UINT length, unique_bstr& text);
 
  private:
   HKEY key_;
   // Large enough for the longest value name the registry allows (16,383
   // characters and the terminating zero).
   std::vector<wchar_t> name_buffer_;
-  std::wstring name_;
+  UINT name_length_ = 0;
   DWORD type_ = 0;
   std::vector<wchar_t> data_;
 };

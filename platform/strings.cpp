@@ -1,25 +1,47 @@
 #include "platform/strings.h"
 
-#include <string>
+#include <climits>
+#include <cwchar>
+
+#include "platform/errors.h"
 
 namespace vorn::strings {
 
-unique_bstr TrimSpaces(BSTR text) {
-  UINT length = ::SysStringLen(text);
-  UINT begin = 0, end = length;
+namespace {
+
+// Where text is left without its spaces at either end: [begin, end).
+void TrimmedRange(BSTR text, UINT& begin, UINT& end) noexcept {
+  begin = 0, end = ::SysStringLen(text);
   while (begin < end && text[begin] == L' ') ++begin;
   while (end > begin && text[end - 1] == L' ') --end;
-  return MakeBstr(length ? text + begin : L"", end - begin);
+}
+
+// Where text is left after the path normalisation.
+void NormalisedRange(BSTR text, UINT& begin, UINT& end) noexcept {
+  TrimmedRange(text, begin, end);
+  if (end > begin && text[end - 1] == L'\\') --end;
+  if (end > begin && text[begin] == L'\\') ++begin;
+}
+
+}  // namespace
+
+unique_bstr TrimSpaces(BSTR text) {
+  UINT begin = 0, end = 0;
+  TrimmedRange(text, begin, end);
+  return MakeBstr(end > begin ? text + begin : L"", end - begin);
 }
 
 unique_bstr NormaliseKeyPath(BSTR text) {
-  unique_bstr trimmed = TrimSpaces(text);
-  const wchar_t* p = trimmed.get();
-  UINT begin = 0, end = ::SysStringLen(trimmed.get());
-  if (end > begin && p[end - 1] == L'\\') --end;
-  if (end > begin && p[begin] == L'\\') ++begin;
-  if (begin == 0 && end == ::SysStringLen(trimmed.get())) return trimmed;
-  return MakeBstr(p + begin, end - begin);
+  UINT begin = 0, end = 0;
+  NormalisedRange(text, begin, end);
+  return MakeBstr(end > begin ? text + begin : L"", end - begin);
+}
+
+unique_bstr NormaliseKeyPath(unique_bstr text) {
+  UINT begin = 0, end = 0;
+  NormalisedRange(text.get(), begin, end);
+  if (begin == 0 && end == ::SysStringLen(text.get())) return text;
+  return MakeBstr(end > begin ? text.get() + begin : L"", end - begin);
 }
 
 unique_bstr LastComponent(BSTR path) {
@@ -30,11 +52,14 @@ unique_bstr LastComponent(BSTR path) {
 }
 
 unique_bstr Concat(BSTR a, const wchar_t* b, BSTR c) {
-  std::wstring joined;
-  joined.append(a ? a : L"", ::SysStringLen(a));
-  joined.append(b ? b : L"");
-  joined.append(c ? c : L"", ::SysStringLen(c));
-  return MakeBstr(joined.data(), static_cast<UINT>(joined.size()));
+  size_t la = ::SysStringLen(a), lb = b ? std::wcslen(b) : 0, lc = ::SysStringLen(c);
+  if (la + lb + lc >= UINT_MAX / sizeof(wchar_t)) Raise(errors::kOutOfMemory);
+  unique_bstr joined = MakeBstr(nullptr, static_cast<UINT>(la + lb + lc));  // filled below
+  wchar_t* out = joined.get();
+  if (la) std::wmemcpy(out, a, la);
+  if (lb) std::wmemcpy(out + la, b, lb);
+  if (lc) std::wmemcpy(out + la + lb, c, lc);
+  return joined;
 }
 
 }  // namespace vorn::strings

@@ -12,6 +12,8 @@ unique_bstr TrimSpaces(BSTR text);
 // spaces trimmed at both ends, then one trailing backslash dropped, then one
 // leading backslash dropped. No second trimming follows.
 unique_bstr NormaliseKeyPath(BSTR text);
+// The same, handing text itself back when nothing is removed.
+unique_bstr NormaliseKeyPath(unique_bstr text);
 
 // The text after the last backslash of path, or the whole path when it has
 // none.

@@ -1,72 +1,94 @@
 #!/bin/bash
 # The standing benchmark: the component against its anchors, side by side in
-# one run, in interleaved rounds, printed as one table (minimum, median and
-# their ratios). Figures only: nothing passes or fails, and the machines are
-# noisy, so compare only within one run.
+# one run, in interleaved rounds, printed as one table per module (minimum,
+# median, the median of the per-round ratios, and the ratio of the minima).
+# Figures only: nothing passes or fails, and the machines are noisy, so
+# compare only within one run.
 #   - values load (Count, then every Item(i).Value, early-bound C++) at
 #     1,000, 10,000 and 100,000 values against the raw W calls it needs;
 #   - a sub-key load of 1,000 children; the delete of a 1,001-key tree
 #     against RegDeleteTreeW; IDispatch::Invoke against ITypeInfo::Invoke;
+#   - the library's own cost per record in nanoseconds: the same value and
+#     sub-key loads over a registry held in memory, against the same calls
+#     made directly (no registry server in the way);
 #   - the same values walk from VBScript and JScript against WScript.Shell
 #     RegRead and a Scripting.Dictionary walk;
 #   - examples/regtree.vbs against reg query /s on the prefix's HKLM\Software;
-#   - bytes per loaded record, from the heaps.
-# Usage: scripts/bench.sh [build-dir]   (default: build/win32; configured and
-# built there when needed). Takes a few minutes.
+#   - bytes per loaded record, from the heaps, in all and beyond the records'
+#     own data.
+# Usage: scripts/bench.sh [build-dir...]   (default: build/win32 and
+# build/win64, the 32-bit and the 64-bit module; a directory whose name ends
+# in 64 is configured for the 64-bit module when it has no build yet). Takes
+# a few minutes per module.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(mkdir -p "${1:-$here/build/win32}" && cd "${1:-$here/build/win32}" && pwd)"
 rounds=5
 walk_n=10000
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo </dev/null
-fi
-cmake --build "$build" -j2 --target VornRegistry vorn_bench </dev/null
+bench_one() {
+  local build
+  build="$(mkdir -p "$1" && cd "$1" && pwd)"
+  if [ ! -f "$build/CMakeCache.txt" ]; then
+    local toolchain=mingw-i686.cmake
+    case "$build" in *64) toolchain=mingw-x86_64.cmake ;; esac
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$toolchain" </dev/null
+  fi
+  cmake --build "$build" -j2 --target VornRegistry vorn_bench vorn_cost </dev/null
 
-run="$build/wine-run"
+  local run="$build/wine-run" out="$build/bench.out" started round tool t0 label script walk
+  : >"$out"
+  started=$(date +%s)
+  echo "== $build"
+  current=$build
+
+  wine_in 120 "$run" regsvr32 /s "$(windows "$build/VornRegistry.dll")"
+
+  echo "C++: values loads, sub-keys, delete, Invoke ..."
+  wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run >>"$out" 2>&1
+  echo "C++: the library's own cost over a registry in memory ..."
+  wine_in 600 "$run" "$build/bench/vorn_cost.exe" >>"$out" 2>&1
+
+  echo "scripts: values walks of $walk_n ..."
+  walk='Software\VornRegistryTests\bench-walk'
+  wine_in 300 "$run" "$build/bench/vorn_bench.exe" make "$walk" "$walk_n" >>"$out" 2>&1
+  for script in values_walk.vbs values_walk.js; do
+    wine_in 1800 "$run" cscript //nologo "$(windows "$here/bench/$script")" "$walk" "$walk_n" "$rounds" \
+      >"$build/bench-script.out" 2>&1 || true
+    grep -q '^done' "$build/bench-script.out" || echo "note $script did not finish" >>"$out"
+    cat "$build/bench-script.out" >>"$out"
+  done
+  wine_in 300 "$run" "$build/bench/vorn_bench.exe" drop "$walk" >>"$out" 2>&1
+
+  echo "regtree.vbs against reg query /s on HKLM\\Software ..."
+  for round in $(seq "$rounds"); do
+    for tool in regtree reg-query; do
+      t0=$(micros)
+      if [ $tool = regtree ]; then
+        wine_in 600 "$run" cscript //nologo "$(windows "$here/examples/regtree.vbs")" HKLM Software \
+          >"$build/bench-tree.out" 2>&1 || true
+        label=regtree.vbs
+      else
+        wine_in 600 "$run" reg query 'HKLM\Software' /s >"$build/bench-tree.out" 2>&1 || true
+        label=reg-query-/s
+      fi
+      echo "sample regtree-HKLM\\Software $label $(( $(micros) - t0 ))" >>"$out"
+    done
+  done
+  echo "figure HKLM\\Software-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
+
+  echo
+  python3 "$here/bench/summarise.py" <"$out" | tee "$build/bench-table.md"
+  grep '^note' "$out" || true
+  echo "benchmark took $(( $(date +%s) - started )) s (samples in $out)"
+  WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
+}
+
 windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 wine_in() { timeout -k 10 "$@" </dev/null; }  # Wine output goes to files, never pipes
-out="$build/bench.out"
-: >"$out"
-started=$(date +%s)
-trap 'WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true' EXIT
-
-wine_in 120 "$run" regsvr32 /s "$(windows "$build/VornRegistry.dll")"
-
-echo "C++: values loads, sub-keys, delete, Invoke ..."
-wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run >>"$out" 2>&1
-
-echo "scripts: values walks of $walk_n ..."
-walk='Software\VornRegistryTests\bench-walk'
-wine_in 300 "$run" "$build/bench/vorn_bench.exe" make "$walk" "$walk_n" >>"$out" 2>&1
-for script in values_walk.vbs values_walk.js; do
-  wine_in 1800 "$run" cscript //nologo "$(windows "$here/bench/$script")" "$walk" "$walk_n" "$rounds" \
-    >"$build/bench-script.out" 2>&1 || true
-  grep -q '^done' "$build/bench-script.out" || echo "note $script did not finish" >>"$out"
-  cat "$build/bench-script.out" >>"$out"
-done
-wine_in 300 "$run" "$build/bench/vorn_bench.exe" drop "$walk" >>"$out" 2>&1
-
-echo "regtree.vbs against reg query /s on HKLM\\Software ..."
 micros() { echo $(( $(date +%s%N) / 1000 )); }
-for round in $(seq "$rounds"); do
-  for tool in regtree reg-query; do
-    t0=$(micros)
-    if [ $tool = regtree ]; then
-      wine_in 600 "$run" cscript //nologo "$(windows "$here/examples/regtree.vbs")" HKLM Software \
-        >"$build/bench-tree.out" 2>&1 || true
-      label=regtree.vbs
-    else
-      wine_in 600 "$run" reg query 'HKLM\Software' /s >"$build/bench-tree.out" 2>&1 || true
-      label=reg-query-/s
-    fi
-    echo "sample regtree-HKLM\\Software $label $(( $(micros) - t0 ))" >>"$out"
-  done
-done
-echo "figure HKLM\\Software-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
 
-echo
-python3 "$here/bench/summarise.py" <"$out" | tee "$build/bench-table.md"
-grep '^note' "$out" || true
-echo "benchmark took $(( $(date +%s) - started )) s (samples in $out)"
+current=
+trap '[ -z "$current" ] || WINEPREFIX="$current/wineprefix" wineserver -k 2>/dev/null || true' EXIT
+[ $# -gt 0 ] || set -- "$here/build/win32" "$here/build/win64"
+for dir in "$@"; do bench_one "$dir"; done

@@ -1,23 +1,84 @@
 #include "values/value.h"
 
+#include <cstring>
+#include <memory>
+#include <new>
+
 namespace vorn {
 
-Value::Value() : name_(MakeBstr(L"")) {}
+ComPtr<Value> Value::Create(const wchar_t* name, UINT length) {
+  void* memory = ::operator new(sizeof(Value) + (static_cast<size_t>(length) + 1) * sizeof(wchar_t));
+  Value* record = new (memory) Value(length);
+  wchar_t* kept = reinterpret_cast<wchar_t*>(record + 1);
+  if (length) std::memcpy(kept, name, length * sizeof(wchar_t));
+  kept[length] = L'\0';
+  return ComPtr<Value>::adopt(record);
+}
 
 HRESULT Value::get_Name(BSTR* result) {
   VORN_CHECK_OUT(result);
   *result = nullptr;
-  return Boundary([&] { *result = CopyBstr(name_.get()).release(); });
+  return Boundary([&] {
+    *result = (renamed_ ? CopyBstr(renamed_.get()) : MakeBstr(ListedName(), name_length_)).release();
+  });
 }
 
 HRESULT Value::put_Name(BSTR value) {
-  return Boundary([&] { name_ = CopyBstr(value); });
+  // The listed name stays: the collection still holds the record under it.
+  return Boundary([&] { renamed_ = CopyBstr(value); });
+}
+
+void Value::ClearValue() noexcept {
+  if (kind_ == VT_BSTR) {
+    ::SysFreeString(text_);
+  } else if (kind_ == VT_VARIANT) {
+    ::VariantClear(other_);
+    delete other_;
+  }
+  kind_ = VT_EMPTY;
+}
+
+void Value::SetNumber(LONG number) noexcept {
+  ClearValue();
+  number_ = number;
+  kind_ = VT_I4;
+}
+
+void Value::SetText(unique_bstr text) noexcept {
+  ClearValue();
+  text_ = text.release();
+  kind_ = VT_BSTR;
+}
+
+void Value::Store(unique_variant data) {
+  switch (V_VT(&data.ref())) {
+    case VT_EMPTY: ClearValue(); break;
+    case VT_I4: SetNumber(V_I4(&data.ref())); break;
+    case VT_BSTR: {
+      VARIANT text = data.release();
+      SetText(unique_bstr(V_BSTR(&text)));
+      break;
+    }
+    default: {
+      auto other = std::make_unique<VARIANT>();
+      *other = data.release();
+      ClearValue();
+      other_ = other.release();
+      kind_ = VT_VARIANT;
+    }
+  }
 }
 
 HRESULT Value::get_Value(VARIANT* result) {
   VORN_CHECK_OUT(result);
   ::VariantInit(result);
-  return Boundary([&] { ThrowIfFailed(::VariantCopy(result, &value_.ref())); });
+  return Boundary([&] {
+    VARIANT held;  // a view of the value, copied to the caller
+    V_VT(&held) = kind_ == VT_VARIANT ? static_cast<VARTYPE>(VT_EMPTY) : kind_;
+    if (kind_ == VT_I4) V_I4(&held) = number_;
+    if (kind_ == VT_BSTR) V_BSTR(&held) = text_;
+    ThrowIfFailed(::VariantCopy(result, kind_ == VT_VARIANT ? other_ : &held));
+  });
 }
 
 namespace {
@@ -35,7 +96,7 @@ unique_variant CopyOfArgument(VARIANT* value) {
 
 HRESULT Value::put_Value(VARIANT* value) {
   VORN_CHECK_OUT(value);
-  return Boundary([&] { value_ = CopyOfArgument(value); });
+  return Boundary([&] { Store(CopyOfArgument(value)); });
 }
 
 HRESULT Value::putref_Value(VARIANT* value) {
@@ -44,7 +105,7 @@ HRESULT Value::putref_Value(VARIANT* value) {
     unique_variant copy = CopyOfArgument(value);
     VARTYPE type = V_VT(&copy.ref());
     if (type != VT_DISPATCH && type != VT_UNKNOWN) Raise(errors::kObjectRequired);
-    value_ = std::move(copy);
+    Store(std::move(copy));
   });
 }
 

@@ -3,6 +3,8 @@
 // changes the record only, never the registry.
 #pragma once
 
+#include <string_view>
+
 #include "contract/interfaces.h"
 #include "platform/dispatch.h"
 
@@ -10,13 +12,29 @@ namespace vorn {
 
 class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> {
  public:
-  // Used by the value collection while it loads records.
-  void SetName(unique_bstr name) noexcept { name_ = std::move(name); }
-  BSTR Name() const noexcept { return name_.get(); }
+  // A record under the name the registry listed, with type 0 and an Empty
+  // value. The name is kept inside the record's own memory, one allocation
+  // for both, and is also its key in the value collection (KeyOf): it stays
+  // as listed, also after a client assigns Name.
+  static ComPtr<Value> Create(const wchar_t* name = L"", UINT length = 0);
+  static void operator delete(void* memory) noexcept { ::operator delete(memory); }
+
+  // The listed name, ending in a zero unit of its own.
+  const wchar_t* ListedName() const noexcept { return reinterpret_cast<const wchar_t*>(this + 1); }
+  UINT ListedNameLength() const noexcept { return name_length_; }
+  static std::wstring_view KeyOf(IDispatch* record) noexcept {
+    const Value* value = Of(record);
+    return std::wstring_view(value->ListedName(), value->name_length_);
+  }
+  // The record behind one that this library made.
+  static Value* Of(IDispatch* record) noexcept { return static_cast<Value*>(static_cast<clsValue*>(record)); }
+
+  // Used by the value collection while it loads records: the type code, and
+  // the data of the two decoded types (a record's value starts Empty).
   void SetType(LONG type) noexcept { type_ = type; }
   LONG Type() const noexcept { return type_; }
-  // Takes ownership of data.
-  void SetData(unique_variant data) noexcept { value_ = std::move(data); }
+  void SetNumber(LONG number) noexcept;
+  void SetText(unique_bstr text) noexcept;
 
   // clsValue
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) override;
@@ -29,11 +47,26 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
 
  private:
   friend class DispatchObject<Value, clsValue, guids::IID_clsValue>;
-  Value();
+  explicit Value(UINT name_length) noexcept : name_length_(name_length) {}
+  ~Value() override { ClearValue(); }
 
-  unique_bstr name_;
-  unique_variant value_;
+  // Replaces the value with data, which it takes over.
+  void Store(unique_variant data);
+  void ClearValue() noexcept;
+
   LONG type_ = 0;  // REG_NONE
+  UINT name_length_;
+  // The value, held compactly: Empty, a 32-bit integer and a string (the
+  // types a refresh decodes) in place, any other value in a VARIANT of its
+  // own (kind VT_VARIANT).
+  VARTYPE kind_ = VT_EMPTY;
+  unique_bstr renamed_;  // what a client assigned to Name, if anything
+  union {
+    LONG number_;
+    BSTR text_;
+    VARIANT* other_;
+  };
+  // The listed name follows the object, in the same allocation.
 };
 
 }  // namespace vorn

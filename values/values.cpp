@@ -1,8 +1,5 @@
 #include "values/values.h"
 
-#include <string>
-#include <vector>
-
 #include "platform/registry.h"
 #include "platform/strings.h"
 #include "values/value.h"
@@ -49,7 +46,7 @@ VARIANT_BOOL Values::WriteThenReload(Write&& write) {
 }
 
 KeyedCollection& Values::Records() {
-  if (!values_) values_ = std::make_unique<KeyedCollection>();
+  if (!values_) values_ = std::make_unique<KeyedCollection>(&Value::KeyOf);
   return *values_;
 }
 
@@ -59,7 +56,7 @@ void Values::EnsureLoaded() {
 
 void Values::RefreshNow() {
   refreshed_ = true;
-  values_ = std::make_unique<KeyedCollection>();
+  values_ = std::make_unique<KeyedCollection>(&Value::KeyOf);
   KeyedCollection& records = *values_;
 
   unique_hkey key;  // closed on every way out, errors included
@@ -67,42 +64,31 @@ void Values::RefreshNow() {
   registry::ValueReader reader(key.get());
 
   // Names and types, one index at a time; no data is fetched here. Each
-  // record keeps the name the registry listed, to query its data by.
-  struct Listed {
-    ComPtr<Value> record;
-    std::wstring name;
-  };
-  std::vector<Listed> listed;
+  // record is held under the name the registry listed, which it keeps, and
+  // its data is queried by that name.
   for (registry::IndexWalk walk;; walk.Next()) {
     LONG status = reader.Read(walk.Index());
     if (walk.Ends(status)) break;
     // A failed index filled nothing: no record is made from it.
     if (status == registry::kSuccess) {
-      ComPtr<Value> record = Value::Create();
-      record->SetName(MakeBstr(reader.Name().data(), static_cast<UINT>(reader.Name().size())));
+      ComPtr<Value> record = Value::Create(reader.Name(), reader.NameLength());
       record->SetType(static_cast<LONG>(reader.Type()));
-      records.Add(record->Published(), record->Name());
-      listed.push_back({record, reader.Name()});
+      records.Add(record->Published());
     }
   }
 
   // The data of the two decoded types, by each record's type; any other
   // type, and data that cannot be read, leaves the record's value Empty.
-  for (Listed& item : listed) {
-    if (item.record->Type() == REG_DWORD) {
+  for (LONG position = 1; position <= records.Count(); ++position) {
+    Value* record = Value::Of(records.ItemAt(position));
+    if (record->Type() == REG_DWORD) {
       LONG data = 0;
-      if (reader.QueryDword(item.name, data) != registry::kSuccess) continue;
-      unique_variant value;
-      V_VT(&value.ref()) = VT_I4;
-      V_I4(&value.ref()) = data;
-      item.record->SetData(std::move(value));
-    } else if (item.record->Type() == REG_SZ) {
+      if (reader.QueryDword(record->ListedName(), record->ListedNameLength(), data) != registry::kSuccess) continue;
+      record->SetNumber(data);
+    } else if (record->Type() == REG_SZ) {
       unique_bstr text;
-      if (reader.QueryString(item.name, text) != registry::kSuccess) continue;
-      unique_variant value;
-      V_VT(&value.ref()) = VT_BSTR;
-      V_BSTR(&value.ref()) = text.release();
-      item.record->SetData(std::move(value));
+      if (reader.QueryString(record->ListedName(), record->ListedNameLength(), text) != registry::kSuccess) continue;
+      record->SetText(std::move(text));
     }
   }
 }

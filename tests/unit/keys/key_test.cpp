@@ -65,6 +65,13 @@ TEST_F(KeyTest, EachAssignmentRefreshesOnceAndReplacesBothCollections) {
   EXPECT_EQ(scratch_.Path(), PathOf(keys.get()));
   EXPECT_EQ(ScratchKey::kRoot, Read(keys.get(), &_clsKeys::get_HKEY));
 
+  // Set to Nothing, a field is filled again with an unconfigured collection.
+  ASSERT_EQ(S_OK, key->putref_Values(nullptr));
+  ASSERT_EQ(S_OK, key->putref_SubKeys(nullptr));
+  EXPECT_TRUE(replaced());
+  EXPECT_EQ(L"", PathOf(values.get()));
+  EXPECT_EQ(0, Read(keys.get(), &_clsKeys::get_HKEY));
+
   // Exists follows the last refresh only.
   SetPath(key.get(), scratch_.Below(L"later"));
   scratch_.CreateKey(L"later");

@@ -2,6 +2,8 @@
 // variant selects.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/errors.h"
 #include "platform/keyed_collection.h"
 #include "support/com.h"
@@ -67,6 +69,38 @@ TEST_F(KeyedCollectionTest, IndexVariantSelectsByNumberOrByText) {
   EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.Item(VStr(L"1").ref()); }));
   EXPECT_EQ(errors::kInvalidProcedureCall, ErrorOf([&] { collection_.Item(Of(VT_NULL).ref()); }));
   EXPECT_EQ(errors::kOverflow, ErrorOf([&] { collection_.Item(Of(VT_R8, 1e12).ref()); }));
+}
+
+TEST(KeyedCollectionFolding, MatchesExactlyWhereThePlatformsInvariantUpperCaseAgrees) {
+  // Names of two units from letters whose folding differs between ASCII,
+  // the platform's mapping and lower-casing; one of each pair of names that
+  // fold alike is refused as a duplicate, and every name then finds exactly
+  // the item whose name folds as it does. Hundreds of keys also make the
+  // index grow while it holds them.
+  const std::wstring letters = L"aAkK\x212AsS\x017F\x00E9\x00C9\x00DFiI\x0131\x0130@[`{";
+  auto fold = [](const std::wstring& s) {
+    std::wstring out(s.size(), L'\0');
+    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, s.data(), static_cast<int>(s.size()), out.data(),
+                    static_cast<int>(out.size()), nullptr, nullptr, 0);
+    return out;
+  };
+  std::vector<std::wstring> names;
+  for (wchar_t a : letters)
+    for (wchar_t b : letters) names.push_back({a, b});
+  std::vector<ComPtr<Value>> records;
+  KeyedCollection collection(&Value::KeyOf);
+  std::map<std::wstring, IDispatch*> held;  // by folded name
+  for (const std::wstring& name : names) {
+    records.push_back(Value::Create(name.data(), static_cast<UINT>(name.size())));
+    IDispatch* item = records.back()->Published();
+    bool duplicate = held.count(fold(name)) > 0;
+    EXPECT_EQ(duplicate ? errors::kDuplicateKey : S_OK, ErrorOf([&] { collection.Add(item); })) << Narrow(name);
+    if (!duplicate) held[fold(name)] = item;
+  }
+  EXPECT_EQ(static_cast<LONG>(held.size()), collection.Count());
+  for (const std::wstring& name : names)
+    EXPECT_EQ(held[fold(name)], collection.Find(name.data(), static_cast<UINT>(name.size()))) << Narrow(name);
+  EXPECT_EQ(nullptr, collection.Find(L"a", 1));
 }
 
 }  // namespace

@@ -119,6 +119,33 @@ TEST_F(ValuesTest, LoadsOnceWithOneOpenAndKeepsTheRecordsAcrossNewRootsAndPaths)
   EXPECT_EQ(0, Count(Aimed<Values>(L"Software", 12345).get()));
 }
 
+TEST_F(ValuesTest, ARecordStaysUnderItsListedNameAndHoldsWhatAClientAssigns) {
+  scratch_.SetString(L"", L"text", L"hello");
+  auto values = Open();
+  ComPtr<clsValue> record = Named(values.get(), L"text");
+  ASSERT_EQ(S_OK, record->put_Name(B(L"renamed").get()));
+  EXPECT_EQ(L"renamed", NameOf(record.get()));
+  EXPECT_EQ(record.get(), Named(values.get(), L"TEXT").get()) << "still held under the name listed";
+  Item(values.get(), VStr(L"renamed"), errors::kInvalidProcedureCall);
+
+  // Any value, kept as given until the next assignment.
+  ComPtr<Values> object = Values::Create();
+  unique_variant given[] = {Of(VT_R8, 2.5), VStr(L"text"), Of(VT_EMPTY), VI4(7), Of(VT_NULL)};
+  for (unique_variant& value : given) {
+    ASSERT_EQ(S_OK, record->put_Value(&value.ref()));
+    unique_variant read = DataOf(record.get());
+    EXPECT_EQ(V_VT(&value.ref()), V_VT(&read.ref()));
+    if (V_VT(&value.ref()) != VT_NULL) {
+      EXPECT_EQ(VARCMP_EQ, ::VarCmp(&read.ref(), &value.ref(), 0, 0));
+    }
+  }
+  unique_variant reference;
+  V_VT(&reference.ref()) = VT_DISPATCH;
+  V_DISPATCH(&reference.ref()) = object.copy();
+  ASSERT_EQ(S_OK, record->putref_Value(&reference.ref()));
+  EXPECT_EQ(object.get(), V_DISPATCH(&DataOf(record.get()).ref()));
+}
+
 TEST_F(ValuesTest, ValueExistsTrimsIgnoresCaseAndNeverTakesAPosition) {
   for (auto* name : {L"", L"Alpha", L"beta"}) scratch_.SetString(L"", name, L"x");
   auto values = Open();

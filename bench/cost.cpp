@@ -1,0 +1,121 @@
+// The library's own cost per record: the value and sub-key loads of the
+// library's classes (linked in, called early-bound) over a registry held in
+// memory (memory_registry.cpp), against the same registry calls made
+// directly, in interleaved rounds. Without a registry server in the way,
+// the difference is the library's own work. Prints "sample" lines
+// (microseconds) and "figure" lines of nanoseconds per record, the median
+// over the rounds of each round's difference; scripts/bench.sh collects
+// them. Nothing here passes or fails.
+//
+//   vorn_cost.exe [ROUNDS]   (default 25)
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/anchors.h"
+#include "bench/memory_registry.h"
+#include "keys/keys.h"
+#include "platform/registry_api.h"
+#include "values/value.h"
+#include "values/values.h"
+
+namespace {
+
+using vorn::bench::Time;
+
+// The raw registry calls, made through the seam to the registry in memory.
+struct Seam {
+  static constexpr auto OpenKeyExW = &vorn::registry::api::OpenKeyExW;
+  static constexpr auto CloseKey = &vorn::registry::api::CloseKey;
+  static constexpr auto EnumKeyExW = &vorn::registry::api::EnumKeyExW;
+  static constexpr auto EnumValueW = &vorn::registry::api::EnumValueW;
+  static constexpr auto QueryValueExW = &vorn::registry::api::QueryValueExW;
+};
+
+constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
+
+double Median(std::vector<double> xs) {
+  std::sort(xs.begin(), xs.end());
+  size_t n = xs.size();
+  return n % 2 ? xs[n / 2] : (xs[n / 2 - 1] + xs[n / 2]) / 2;
+}
+
+template <typename Collection>
+vorn::ComPtr<Collection> Aimed(const std::wstring& path) {
+  vorn::ComPtr<Collection> collection = Collection::Create();
+  LONG root = kCurrentUser;
+  vorn::unique_bstr p = vorn::MakeBstr(path.c_str());
+  collection->put_HKEY(&root);
+  collection->put_Path(&p.ref());
+  return collection;
+}
+
+// Runs library and raw rounds times, alternating which goes first, and
+// prints both samples and the library's own nanoseconds per unit (the median
+// of the rounds' differences).
+template <typename Library, typename Raw>
+void Compare(const std::string& group, const char* unit, int n, int rounds, Library&& library, Raw&& raw) {
+  library();  // warms the caches and the heap
+  raw();
+  std::vector<double> own, total;
+  for (int r = 0; r < rounds; ++r) {
+    double lib = 0, anchor = 0;
+    if (r % 2) {
+      anchor = Time(raw);
+      lib = Time(library);
+    } else {
+      lib = Time(library);
+      anchor = Time(raw);
+    }
+    std::printf("sample %s library %.3f\nsample %s raw-calls %.3f\n", group.c_str(), lib, group.c_str(), anchor);
+    own.push_back((lib - anchor) * 1000 / n);
+    total.push_back(lib * 1000 / n);
+  }
+  std::printf("figure %s-ns-per-%s-total %.0f\n", group.c_str(), unit, Median(total));
+  std::printf("figure %s-ns-per-%s-own %.0f\n", group.c_str(), unit, Median(own));
+  std::fflush(stdout);
+}
+
+void ValuesLoad(int n, int rounds) {
+  std::wstring path = L"Software\\bench\\values-" + std::to_wstring(n);
+  vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    vorn::bench::SetValue(HKEY_CURRENT_USER, path, name, type, data, size);
+  });
+  // Count, then every Item(i).Value, as a client reads a key's values; the
+  // collection is released inside the clock (the raw calls keep nothing).
+  auto library = [&] {
+    auto values = Aimed<vorn::Values>(path);
+    vorn::bench::ReadEveryValue(values.get());
+  };
+  auto raw = [&] { vorn::bench::RawValueCalls<Seam>(HKEY_CURRENT_USER, path); };
+  Compare("memory-values-load-" + std::to_string(n), "record", n, rounds, library, raw);
+}
+
+void SubKeysLoad(int n, int rounds) {
+  std::wstring path = L"Software\\bench\\keys";
+  for (int i = 0; i < n; ++i) vorn::bench::MakeKey(HKEY_CURRENT_USER, path + L"\\k" + std::to_wstring(i));
+  auto library = [&] {
+    auto keys = Aimed<vorn::Keys>(path);
+    LONG count = 0;
+    keys->get_Count(&count);
+  };
+  auto raw = [&] { vorn::bench::RawSubKeyCalls<Seam>(HKEY_CURRENT_USER, path); };
+  Compare("memory-subkeys-load-" + std::to_string(n), "key", n, rounds, library, raw);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  int rounds = argc > 1 ? std::atoi(argv[1]) : 25;
+  if (rounds < 1) rounds = 1;
+  ValuesLoad(10000, rounds);
+  SubKeysLoad(1000, rounds);
+  vorn::bench::Clear();
+  ::CoUninitialize();
+  return 0;
+}

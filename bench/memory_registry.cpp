@@ -1,0 +1,193 @@
+// A binding of the registry seam to a registry held in memory, for the
+// benchmark of the library's own cost: with no server in the way, what a
+// load costs beyond these calls is the library's work alone. Keys and values
+// are kept in the order they were created; names match without regard to
+// the case of ASCII letters (the benchmark's names are ASCII). A handle is
+// the address of its key; the predefined root keys are the roots.
+#include "bench/memory_registry.h"
+
+#include <cstring>
+#include <cwctype>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/registry_api.h"
+
+namespace vorn::bench {
+
+namespace {
+
+std::wstring Folded(const wchar_t* name, size_t length) {
+  std::wstring folded(name, length);
+  for (wchar_t& c : folded)
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  return folded;
+}
+
+struct Node {
+  struct Value {
+    std::wstring name;
+    DWORD type;
+    std::string data;
+  };
+  Node* parent = nullptr;
+  std::wstring name;
+  std::vector<std::unique_ptr<Node>> children;
+  std::unordered_map<std::wstring, Node*> child_index;
+  std::vector<Value> values;
+  std::unordered_map<std::wstring, size_t> value_index;
+};
+
+std::map<HKEY, Node>& Roots() {
+  static std::map<HKEY, Node> roots;
+  return roots;
+}
+
+Node* NodeOf(HKEY key) {
+  auto root = Roots().find(key);
+  if (root != Roots().end()) return &root->second;
+  // Any other handle came from OpenKeyExW or CreateKeyW; the predefined
+  // ones are made on first use.
+  if (reinterpret_cast<ULONG_PTR>(key) >= 0x80000000 && static_cast<LONG_PTR>(reinterpret_cast<LONG_PTR>(key)) < 0)
+    return &Roots()[key];
+  return reinterpret_cast<Node*>(key);
+}
+
+// Walks path below key; creates what is missing when create is set.
+Node* Walk(HKEY key, const wchar_t* path, bool create) {
+  Node* node = key ? NodeOf(key) : nullptr;
+  if (!node) return nullptr;
+  for (const wchar_t* p = path ? path : L""; *p;) {
+    const wchar_t* end = p;
+    while (*end && *end != L'\\') ++end;
+    if (end != p) {
+      std::wstring folded = Folded(p, static_cast<size_t>(end - p));
+      auto found = node->child_index.find(folded);
+      if (found != node->child_index.end()) {
+        node = found->second;
+      } else if (create) {
+        auto child = std::make_unique<Node>();
+        child->parent = node;
+        child->name.assign(p, static_cast<size_t>(end - p));
+        node->child_index[folded] = child.get();
+        node->children.push_back(std::move(child));
+        node = node->children.back().get();
+      } else {
+        return nullptr;
+      }
+    }
+    p = *end ? end + 1 : end;
+  }
+  return node;
+}
+
+// Copies name into the caller's buffer of *length characters.
+LSTATUS GiveName(const std::wstring& name, LPWSTR buffer, LPDWORD length) {
+  if (name.size() + 1 > *length) return ERROR_MORE_DATA;
+  std::memcpy(buffer, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  *length = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void Clear() { Roots().clear(); }
+
+void MakeKey(HKEY root, const std::wstring& path) { Walk(root, path.c_str(), true); }
+
+void SetValue(HKEY root, const std::wstring& path, const std::wstring& name, DWORD type, const void* data,
+              DWORD size) {
+  Node* node = Walk(root, path.c_str(), true);
+  std::wstring folded = Folded(name.data(), name.size());
+  std::string bytes(static_cast<const char*>(data), size);
+  auto found = node->value_index.find(folded);
+  if (found != node->value_index.end()) {
+    node->values[found->second].type = type;
+    node->values[found->second].data = std::move(bytes);
+    return;
+  }
+  node->value_index[folded] = node->values.size();
+  node->values.push_back({name, type, std::move(bytes)});
+}
+
+}  // namespace vorn::bench
+
+namespace vorn::registry::api {
+
+using bench::Node;
+
+LSTATUS OpenKeyExW(HKEY root, LPCWSTR sub_key, DWORD, REGSAM, PHKEY result) {
+  Node* node = bench::Walk(root, sub_key, false);
+  if (!node) return ERROR_FILE_NOT_FOUND;
+  *result = reinterpret_cast<HKEY>(node);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS CloseKey(HKEY) { return ERROR_SUCCESS; }
+
+LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPWSTR, LPDWORD class_length,
+                   PFILETIME) {
+  Node* node = bench::NodeOf(key);
+  if (index >= node->children.size()) return ERROR_NO_MORE_ITEMS;
+  if (class_length) *class_length = 0;
+  return bench::GiveName(node->children[index]->name, name, name_length);
+}
+
+LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPDWORD type, LPBYTE,
+                   LPDWORD) {
+  Node* node = bench::NodeOf(key);
+  if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  const Node::Value& value = node->values[index];
+  if (type) *type = value.type;
+  return bench::GiveName(value.name, name, name_length);
+}
+
+LSTATUS QueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD data_size) {
+  Node* node = bench::NodeOf(key);
+  auto found = node->value_index.find(bench::Folded(name, std::wcslen(name)));
+  if (found == node->value_index.end()) return ERROR_FILE_NOT_FOUND;
+  const Node::Value& value = node->values[found->second];
+  if (type) *type = value.type;
+  DWORD size = static_cast<DWORD>(value.data.size());
+  if (data && data_size && *data_size < size) {
+    *data_size = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data) std::memcpy(data, value.data.data(), size);
+  if (data_size) *data_size = size;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD data_size) {
+  bench::SetValue(key, L"", name, type, data, data_size);
+  return ERROR_SUCCESS;
+}
+
+LSTATUS DeleteValueW(HKEY, LPCWSTR) { return ERROR_ACCESS_DENIED; }
+
+LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
+  *result = reinterpret_cast<HKEY>(bench::Walk(key, sub_key, true));
+  return ERROR_SUCCESS;
+}
+
+// Deletes a key without sub-keys.
+LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
+  Node* node = bench::Walk(root, sub_key, false);
+  if (!node || !node->parent) return ERROR_FILE_NOT_FOUND;
+  if (!node->children.empty()) return ERROR_ACCESS_DENIED;
+  Node* parent = node->parent;
+  parent->child_index.erase(bench::Folded(node->name.data(), node->name.size()));
+  for (auto it = parent->children.begin(); it != parent->children.end(); ++it) {
+    if (it->get() == node) {
+      parent->children.erase(it);
+      break;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
+
+}  // namespace vorn::registry::api

@@ -32,8 +32,8 @@ check() {  # check DESCRIPTION STATUS: the check passed when STATUS is 0
 module() { if [ "$1" = 64 ]; then printf '%s' "$module64"; else printf '%s' "$module32"; fi; }
 # regsvr32 BITS [/u]: once more when the first call fails, since under load
 # Wine's regsvr32 has been seen to fail now and then with every key still in
-# place; the note keeps such a retry
-# visible, and a second failure fails the check with both exit statuses.
+# place; the note keeps such a retry visible, and a second failure fails
+# the check with both exit statuses.
 regsvr32_checked() {
   bits=$1
   shift

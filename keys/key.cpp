@@ -159,11 +159,7 @@ bool LosesSpaces(BSTR path) noexcept {
 
 HRESULT Key::put_Path(BSTR* strPath) {
   VORN_CHECK_OUT(strPath);
-  return Boundary([&] {
-    path_lost_spaces_ = LosesSpaces(*strPath);
-    path_ = strings::NormaliseKeyPath(*strPath);
-    RefreshNow();
-  });
+  return Boundary([&] { TakePath(CopyBstr(*strPath)); });
 }
 
 void Key::TakePath(unique_bstr path) {

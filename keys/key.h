@@ -29,8 +29,8 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
 
   bool QueryOther(REFIID riid, void** object) noexcept;
 
-  // Library-internal: assigns Path as put_Path does, taking over path, a
-  // string the library made, instead of copying it.
+  // Assigns Path (put_Path goes through here), taking over path instead of
+  // copying it: the sub-key collection hands over the paths it builds.
   void TakePath(unique_bstr path);
 
   // _clsKey

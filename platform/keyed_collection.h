@@ -36,7 +36,6 @@ class KeyedCollection {
   // Appends item under key; a key already present fails with the
   // duplicate-key error and leaves the collection as it was.
   void Add(IDispatch* item, const wchar_t* key, UINT key_length);
-  void Add(IDispatch* item, BSTR key) { Add(item, key, ::SysStringLen(key)); }
   // The same, keeping key itself instead of a copy.
   void Add(IDispatch* item, unique_bstr&& key);
   // The same under key_of(item); only in a collection made with a KeyOf.

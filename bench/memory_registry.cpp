@@ -188,6 +188,10 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
   return ERROR_SUCCESS;
 }
 
+// The registry in memory has one view.
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM, PHKEY result) { return CreateKeyW(key, sub_key, result); }
+LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(root, sub_key); }
+
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
 
 }  // namespace vorn::registry::api

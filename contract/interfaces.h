@@ -96,3 +96,12 @@ struct _clsKey : public IDispatch {
   virtual HRESULT STDMETHODCALLTYPE Refresh() = 0;                           // 18
   virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) = 0;              // 19
 };
+
+// Members beyond the type library: served through IDispatch only, by name
+// (GetIDsOfNames, letter case ignored) or by these dispatch identifiers,
+// which the type library does not use. Early binding does not see them.
+enum VornExtraDispid : DISPID {
+  VORN_DISPID_GETVALUE = 0x60100001,  // clsValues.GetValue(ValueName)
+  VORN_DISPID_SETVALUE = 0x60100002,  // clsValues.SetValue(ValueName, Value, ValueType)
+  VORN_DISPID_VIEW = 0x68100001,      // View of clsKey, clsKeys and clsValues
+};

@@ -1,6 +1,7 @@
 #include "keys/key.h"
 
 #include "keys/keys.h"
+#include "platform/arguments.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
 #include "values/values.h"
@@ -33,8 +34,9 @@ bool Key::QueryOther(REFIID riid, void** object) noexcept {
 template <typename Made, typename Interface>
 Interface* Key::Filled(ComPtr<Interface>& field, bool& configure) {
   if (!field) {
-    ComPtr<Interface> made = Made::Create();
-    if (configure) Configure(made.get());
+    ComPtr<Made> made = Made::Create();
+    made->SetView(view_);
+    if (configure) Configure(made->Published());
     field = std::move(made);
     configure = false;
   }
@@ -47,7 +49,7 @@ _clsKeys* Key::SubKeys() { return Filled<Keys>(sub_keys_, configure_sub_keys_); 
 void Key::RefreshNow() {
   {
     unique_hkey key;
-    exists_ = registry::OpenKey(hkey_, path_.get(), registry::kRead, key) == registry::kSuccess;
+    exists_ = registry::OpenKey(hkey_, path_.get(), registry::kRead | view_, key) == registry::kSuccess;
   }  // closed here
 
   // New collections with this key's root and path, made at their first read.
@@ -90,7 +92,13 @@ bool Key::DeleteTree() {
     if (i == LONG_MAX) break;
   }
   if (!result) return false;
-  return registry::DeleteKey(hkey_, path_.get()) == registry::kSuccess;
+  return registry::DeleteKey(hkey_, path_.get(), view_) == registry::kSuccess;
+}
+
+void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
+  if (member.id != VORN_DISPID_VIEW) return;
+  arguments::ServeView(call, view_);
+  if (call.put) RefreshNow();
 }
 
 HRESULT Key::get_Values(_clsValues** result) {

@@ -48,6 +48,19 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   HRESULT STDMETHODCALLTYPE Refresh() override;
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) override;
 
+  // Beyond the type library, through IDispatch only: View, the registry view
+  // of every open and delete (0, the module's own; 32; 64). Assigning it
+  // refreshes, as assigning HKEY or Path does; the collections this object
+  // makes carry it.
+  static constexpr ExtraMember kExtraMembers[] = {
+      {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+  };
+  void InvokeExtra(const ExtraMember& member, ExtraCall& call);
+
+  // The view of a key object that a sub-key collection makes, given before
+  // its root and path.
+  void SetView(REGSAM view) noexcept { view_ = view; }
+
  private:
   friend class DispatchObject<Key, _clsKey, guids::IID__clsKey>;
   Key();
@@ -80,6 +93,7 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // with a trailing space, the sibling p\a; for p\ and a space, p itself).
   bool path_lost_spaces_ = false;
   bool exists_ = false;
+  REGSAM view_ = 0;  // the registry view: 0 is the module's own
 };
 
 }  // namespace vorn

@@ -2,6 +2,7 @@
 
 
 #include "keys/key.h"
+#include "platform/arguments.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
 
@@ -39,6 +40,7 @@ ComPtr<Key> Keys::ChildKey(BSTR name) {
   // Two refreshes of the new key object, each opening one key: it never
   // descends further into the tree.
   ComPtr<Key> child = Key::Create();
+  child->SetView(view_);
   LONG root = hkey_;
   ThrowIfFailed(child->put_HKEY(&root));
   child->TakePath(strings::Concat(path_.get(), L"\\", name));
@@ -59,7 +61,7 @@ void Keys::RefreshNow() {
   keys_ = std::make_unique<KeyedCollection>();
 
   unique_hkey parent;  // closed on every way out, errors included
-  if (registry::OpenKey(hkey_, path_.get(), registry::kRead, parent) != registry::kSuccess) return;
+  if (registry::OpenKey(hkey_, path_.get(), registry::kRead | view_, parent) != registry::kSuccess) return;
   registry::SubKeyReader reader(parent.get());
   for (registry::IndexWalk walk;; walk.Next()) {
     LONG status = reader.Read(walk.Index());
@@ -68,6 +70,10 @@ void Keys::RefreshNow() {
     if (walk.Ends(status)) break;
     if (status == registry::kSuccess) AddItem(reader.Name().get());
   }
+}
+
+void Keys::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
+  if (member.id == VORN_DISPID_VIEW) arguments::ServeView(call, view_);
 }
 
 HRESULT Keys::get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) {
@@ -122,12 +128,12 @@ HRESULT Keys::Add(BSTR* KeyName, VARIANT_BOOL* result) {
   *result = VARIANT_FALSE;
   return Boundary([&] {
     unique_hkey parent;
-    if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, parent) != registry::kSuccess) return;
+    if (registry::OpenKey(hkey_, path_.get(), registry::kWrite | view_, parent) != registry::kSuccess) return;
     // The name exactly as given: a path creates every missing key along it,
     // and an existing key is opened and counts as success. Declared after
     // the parent, so that it is closed first.
     unique_hkey created;
-    if (registry::CreateKey(parent.get(), *KeyName, created) == registry::kSuccess) *result = VARIANT_TRUE;
+    if (registry::CreateKey(parent.get(), *KeyName, created, view_) == registry::kSuccess) *result = VARIANT_TRUE;
   });
 }
 

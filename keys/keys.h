@@ -37,6 +37,18 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
   HRESULT STDMETHODCALLTYPE Add(BSTR* KeyName, VARIANT_BOOL* result) override;
   HRESULT STDMETHODCALLTYPE Delete(BSTR* KeyName, VARIANT_BOOL* result) override;
 
+  // Beyond the type library, through IDispatch only: View, the registry view
+  // of every open, create and delete (0, the module's own; 32; 64), which
+  // the key objects it makes carry. Takes effect at the next load, as HKEY
+  // and Path do; Add and Delete use it at once.
+  static constexpr ExtraMember kExtraMembers[] = {
+      {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+  };
+  void InvokeExtra(const ExtraMember& member, ExtraCall& call);
+
+  // The view a key object gives the collection it makes.
+  void SetView(REGSAM view) noexcept { view_ = view; }
+
  private:
   friend class DispatchObject<Keys, _clsKeys, guids::IID__clsKeys>;
   Keys();
@@ -56,6 +68,7 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
   unique_bstr path_;                       // mstrPath, normalised
   std::unique_ptr<KeyedCollection> keys_;  // mcolKeys
   bool refreshed_ = false;                 // mbolRefreshed
+  REGSAM view_ = 0;                        // the registry view: 0 is the module's own
 };
 
 }  // namespace vorn

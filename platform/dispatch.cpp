@@ -148,7 +148,7 @@ HRESULT InvokeConverted(const IID& iid, const type_info::Interface& described, v
 // arguments (VBScript's For Each sends a method call and a property read at
 // once, JScript's new Enumerator the method alone) returns a new enumerator
 // over the items as Item(1..Count) returns them.
-HRESULT InvokeNewEnum(const IID& iid, const Walk& walk, WORD flags, const DISPPARAMS& params, VARIANT* result,
+HRESULT InvokeNewEnum(const IID& iid, const Beyond& walk, WORD flags, const DISPPARAMS& params, VARIANT* result,
                       EXCEPINFO* excep_info) {
   if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
     return DISP_E_MEMBERNOTFOUND;
@@ -198,11 +198,66 @@ HRESULT InvokeOnResult(const IID& iid, const type_info::Interface& described, vo
   return object->Invoke(DISPID_VALUE, IID_NULL, lcid, flags, params, result, excep_info, arg_err);
 }
 
+// An extra member: its call checked against its kind and argument count as
+// the platform's dispatch checks a published member (with the same bare
+// statuses), then served by its class inside the error boundary.
+HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& member, WORD flags,
+                    const DISPPARAMS& params, VARIANT* result, EXCEPINFO* excep_info) {
+  ExtraCall call;
+  call.put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  UINT named = params.cNamedArgs;
+  if (member.kind == ExtraMember::kMethod) {
+    if (call.put || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+    if (named) return DISP_E_NONAMEDARGS;
+    if (params.cArgs != member.arguments) return DISP_E_BADPARAMCOUNT;
+  } else if (call.put) {
+    // A property holds a plain value: there is no reference assignment.
+    if (flags & DISPATCH_PROPERTYPUTREF) return DISP_E_MEMBERNOTFOUND;
+    if (named > 1 || (named == 1 && params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)) return DISP_E_NONAMEDARGS;
+    if (params.cArgs == 0) return DISP_E_BADPARAMCOUNT;
+  } else {
+    if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
+    if (named) return DISP_E_NONAMEDARGS;
+  }
+  // Arguments to a property that holds no object (k.View(1), k.View(1) = 2)
+  // fail as they do on a published one.
+  if (member.kind == ExtraMember::kProperty && params.cArgs > (call.put ? 1u : 0u))
+    return ReportError(DISP_E_NOTACOLLECTION, DescriptionOf(DISP_E_NOTACOLLECTION), iid);
+  // Arguments come in reverse order.
+  for (UINT i = 0; i < params.cArgs; ++i) call.arguments[i] = Referenced(&params.rgvarg[params.cArgs - 1 - i]);
+  try {
+    beyond.invoke_extra(beyond.object, member, call);
+    if (result && !call.put) {
+      ::VariantInit(result);
+      *result = call.result.release();
+    }
+    return S_OK;
+  } catch (const Error& e) {
+    return ReportException(e, iid, excep_info);
+  } catch (const std::bad_alloc&) {
+    return ReportException(errors::kOutOfMemory, iid, excep_info);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
 }  // namespace
+
+const ExtraMember* Beyond::FindExtra(DISPID id) const noexcept {
+  for (size_t i = 0; i < extra_count; ++i)
+    if (extras[i].id == id) return &extras[i];
+  return nullptr;
+}
+
+const ExtraMember* Beyond::FindExtra(const wchar_t* name) const noexcept {
+  for (size_t i = 0; i < extra_count; ++i)
+    if (::CompareStringOrdinal(name, -1, extras[i].name, -1, TRUE) == CSTR_EQUAL) return &extras[i];
+  return nullptr;
+}
 
 HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
                          LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
-                         UINT* arg_err, const Walk& walk) noexcept {
+                         UINT* arg_err, const Beyond& beyond) noexcept {
   // No argument array at all is taken as no arguments; arrays that are
   // announced but missing, and arguments that cannot be read, are refused
   // before any member runs.
@@ -215,7 +270,9 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
     if (arg_err) *arg_err = bad;
     return ReportException(errors::kInvalidProcedureCall, iid, excep_info);
   }
-  if (id == DISPID_NEWENUM && walk.items) return InvokeNewEnum(iid, walk, flags, *params, result, excep_info);
+  if (id == DISPID_NEWENUM && beyond.items) return InvokeNewEnum(iid, beyond, flags, *params, result, excep_info);
+  if (const ExtraMember* extra = beyond.FindExtra(id))
+    return InvokeExtra(iid, beyond, *extra, flags, *params, result, excep_info);
 
   const Member* member = described.Find(id, flags);
   // A call made as a method of a member that is a property read only (how

@@ -6,6 +6,7 @@
 
 #include <oaidl.h>
 
+#include <iterator>
 #include <utility>
 
 #include "platform/errors.h"
@@ -16,12 +17,44 @@
 
 namespace vorn {
 
-// How dispatch reaches the items of a collection that can be walked (For
-// Each, new Enumerator): items(object) loads the collection as its Count
-// does, and may throw; null items for a class that cannot be walked.
-struct Walk {
+// A member served through IDispatch only, beyond the type library. A class
+// lists its own in one table, kExtraMembers, next to its published members;
+// dispatch answers their names in GetIDsOfNames (letter case ignored) and
+// serves their identifiers in Invoke.
+struct ExtraMember {
+  enum Kind : unsigned char { kMethod, kProperty };
+  static constexpr UINT kMaxArguments = 4;
+  const wchar_t* name;
+  DISPID id;
+  Kind kind;
+  UINT arguments;  // a method's arguments, none optional; 0 for a property
+};
+
+// One call of an extra member as the class's InvokeExtra sees it: a
+// property read, a property assignment (put), or a method call with exactly
+// its arguments. Each argument is in declared order, a script variable
+// already followed to the value it holds (one level; VT_BYREF of a plain
+// type may remain); for a put, arguments[0] is the value assigned.
+struct ExtraCall {
+  bool put = false;
+  const VARIANT* arguments[ExtraMember::kMaxArguments] = {};
+  unique_variant result;  // what a read or a method returns
+};
+
+// What dispatch serves beyond the type library for one class: the items of
+// a collection that can be walked (For Each, new Enumerator), which
+// items(object) loads as its Count does and may throw; and the extra
+// members, which invoke_extra(object, member, call) serves, throwing
+// vorn::Error for a refusal.
+struct Beyond {
   const KeyedCollection& (*items)(void* object) = nullptr;
+  const ExtraMember* extras = nullptr;
+  size_t extra_count = 0;
+  void (*invoke_extra)(void* object, const ExtraMember& member, ExtraCall& call) = nullptr;
   void* object = nullptr;
+
+  const ExtraMember* FindExtra(DISPID id) const noexcept;
+  const ExtraMember* FindExtra(const wchar_t* name) const noexcept;
 };
 
 // Calls member id of instance through its type information, with these
@@ -30,6 +63,8 @@ struct Walk {
 //   pointer or as a reference to a reference, argument arrays that are
 //   missing) is refused before any member runs, with an error that carries
 //   its number and description;
+// - an extra member (see ExtraMember) is served by its class, with the
+//   argument rules below and the same error boundary as a published member;
 // - DISPID_NEWENUM of a class that can be walked, read without arguments
 //   (as a method, a property read or both), returns a new enumerator
 //   (VT_UNKNOWN) over a snapshot of the collection's items, in order;
@@ -50,7 +85,7 @@ struct Walk {
 // Calls that need no conversion go straight to the platform's dispatch.
 HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, void* instance, DISPID id,
                          LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info,
-                         UINT* arg_err, const Walk& walk = {}) noexcept;
+                         UINT* arg_err, const Beyond& beyond = {}) noexcept;
 
 // Checks a pointer argument at a method boundary of a class derived from
 // DispatchObject: null returns E_POINTER with a description.
@@ -83,6 +118,10 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
   // its items, loaded as its Count loads them (errors thrown reach the
   // caller); dispatch then answers DISPID_NEWENUM with an enumerator over
   // them. The type library is not involved: it has no such member.
+  //
+  // A class with members beyond the type library provides
+  //   static constexpr ExtraMember kExtraMembers[] = {...};
+  //   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
@@ -121,6 +160,15 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
     return hr;
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    if (count && names && ids && names[0]) {
+      if (const ExtraMember* extra = Served().FindExtra(names[0])) {
+        // Extra members take no named arguments: their parameters have no
+        // identifiers.
+        ids[0] = extra->id;
+        for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+      }
+    }
     const type_info::Interface* described = nullptr;
     HRESULT hr = type_info::ForInterface(kIid, &described);
     return FAILED(hr) ? hr : described->info->GetIDsOfNames(names, count, ids);
@@ -130,10 +178,8 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
     const type_info::Interface* described = nullptr;
     HRESULT hr = type_info::ForInterface(kIid, &described);
     if (FAILED(hr)) return hr;
-    Walk walk;
-    if constexpr (requires(Derived& d) { d.Walked(); }) walk = {&WalkedItems, this};
     return InvokeByTypeInfo(kIid, *described, static_cast<Interface*>(this), id, lcid, flags, params, result,
-                            excep_info, arg_err, walk);
+                            excep_info, arg_err, Served());
   }
 
   // ISupportErrorInfo
@@ -157,8 +203,22 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
   static HRESULT NullPointer() noexcept { return ReportError(E_POINTER, DescriptionOf(E_POINTER), kIid); }
 
  private:
-  static const KeyedCollection& WalkedItems(void* self) {
-    return static_cast<Derived*>(static_cast<DispatchObject*>(self))->Walked();
+  static Derived* Self(void* self) noexcept { return static_cast<Derived*>(static_cast<DispatchObject*>(self)); }
+  static const KeyedCollection& WalkedItems(void* self) { return Self(self)->Walked(); }
+  static void ServeExtra(void* self, const ExtraMember& member, ExtraCall& call) {
+    Self(self)->InvokeExtra(member, call);
+  }
+  // What this class serves beyond the type library.
+  Beyond Served() noexcept {
+    Beyond beyond;
+    beyond.object = static_cast<DispatchObject*>(this);
+    if constexpr (requires(Derived& d) { d.Walked(); }) beyond.items = &WalkedItems;
+    if constexpr (requires { Derived::kExtraMembers; }) {
+      beyond.extras = Derived::kExtraMembers;
+      beyond.extra_count = std::size(Derived::kExtraMembers);
+      beyond.invoke_extra = &ServeExtra;
+    }
+    return beyond;
   }
 
   LONG volatile references_ = 1;

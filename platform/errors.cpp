@@ -17,6 +17,7 @@ const wchar_t* DescriptionOf(HRESULT hr) noexcept {
     case errors::kOutOfMemory: return L"Out of memory";
     case errors::kSubscriptOutOfRange: return L"Subscript out of range";
     case errors::kTypeMismatch: return L"Type mismatch";
+    case errors::kInvalidUseOfNull: return L"Invalid use of Null";
     case errors::kObjectRequired: return L"Object required";
     case errors::kDuplicateKey:
       return L"This key is already associated with an element of this collection";

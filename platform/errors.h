@@ -20,6 +20,7 @@ inline constexpr HRESULT kOverflow = static_cast<HRESULT>(0x800A0006);          
 inline constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x800A0007);           // 7
 inline constexpr HRESULT kSubscriptOutOfRange = static_cast<HRESULT>(0x800A0009);   // 9
 inline constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x800A000D);          // 13
+inline constexpr HRESULT kInvalidUseOfNull = static_cast<HRESULT>(0x800A005E);      // 94
 inline constexpr HRESULT kObjectRequired = static_cast<HRESULT>(0x800A01A8);        // 424
 inline constexpr HRESULT kDuplicateKey = static_cast<HRESULT>(0x800A01C9);          // 457
 }  // namespace errors

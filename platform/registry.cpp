@@ -13,9 +13,9 @@ namespace {
 
 constexpr DWORD kValueNameBuffer = 16384;  // characters, with the terminating zero
 constexpr DWORD kStringDataBuffer = 2000;  // bytes
-// How often a string value is read again when it grew between the size
-// report and the read.
-constexpr int kStringRereads = 4;
+// How often a value is read again when it grew between the size report and
+// the read.
+constexpr int kRereads = 4;
 
 bool HoldsZero(const wchar_t* text, size_t length) noexcept {
   return length > 0 && std::wmemchr(text, L'\0', length) != nullptr;
@@ -53,17 +53,34 @@ LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key) {
   return status;
 }
 
-LONG DeleteKey(LONG root, BSTR path) {
+bool ViewFromNumber(LONG number, REGSAM& view) noexcept {
+  switch (number) {
+    case 0: view = 0; return true;
+    case 32: view = KEY_WOW64_32KEY; return true;
+    case 64: view = KEY_WOW64_64KEY; return true;
+    default: return false;
+  }
+}
+
+LONG ViewNumber(REGSAM view) noexcept {
+  return view == KEY_WOW64_32KEY ? 32 : view == KEY_WOW64_64KEY ? 64 : 0;
+}
+
+LONG DeleteKey(LONG root, BSTR path, REGSAM view) {
   if (HoldsZero(path, ::SysStringLen(path))) return kInvalidName;
+  if (view) return api::DeleteKeyExW(RootHandle(root), path ? path : L"", view);
   return api::DeleteKeyW(RootHandle(root), path ? path : L"");
 }
 
-LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created) {
+LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created, REGSAM view) {
   created.reset();
   std::wstring exact_name;
   if (LONG refused = Terminated(name, exact_name)) return refused;
   HKEY handle = nullptr;
-  LONG status = api::CreateKeyW(parent, exact_name.c_str(), &handle);
+  // In a view the flag goes with the create itself: a handle opened in a
+  // view does not carry it to the keys opened below it.
+  LONG status = view ? api::CreateKeyExW(parent, exact_name.c_str(), MAXIMUM_ALLOWED | view, &handle)
+                     : api::CreateKeyW(parent, exact_name.c_str(), &handle);
   if (status == kSuccess) created.reset(handle);
   return status;
 }
@@ -90,10 +107,40 @@ LONG SetString(HKEY key, BSTR name, BSTR text) {
                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
+LONG SetValue(HKEY key, BSTR name, DWORD type, const BYTE* data, DWORD size) {
+  std::wstring exact_name;
+  if (LONG refused = Terminated(name, exact_name)) return refused;
+  static const BYTE kNothing = 0;
+  return api::SetValueExW(key, exact_name.c_str(), 0, type, size ? data : &kNothing, size);
+}
+
+LONG QueryValue(HKEY key, BSTR name, DWORD& type, std::vector<BYTE>& data, DWORD& size) {
+  std::wstring exact_name;
+  if (LONG refused = Terminated(name, exact_name)) return refused;
+  LONG status = kSuccess;
+  for (int attempt = 0; attempt <= kRereads; ++attempt) {
+    size = static_cast<DWORD>(data.size());
+    status = api::QueryValueExW(key, exact_name.c_str(), nullptr, &type, data.data(), &size);
+    // Longer than the buffer: the size now says how long (and the value may
+    // grow again before the next read).
+    if (status != ERROR_MORE_DATA || size <= data.size()) break;
+    data.resize(size);
+  }
+  if (status == kSuccess && size > data.size()) size = static_cast<DWORD>(data.size());
+  return status;
+}
+
 LONG DeleteValue(HKEY key, BSTR name) {
   std::wstring exact_name;
   if (LONG refused = Terminated(name, exact_name)) return refused;
   return api::DeleteValueW(key, exact_name.c_str());
+}
+
+UINT TextLength(const wchar_t* data, DWORD size) noexcept {
+  // Data stored without a terminating zero unit keeps every unit.
+  UINT units = static_cast<UINT>(size / sizeof(wchar_t));
+  if (units > 0 && data[units - 1] == L'\0') --units;
+  return units;
 }
 
 LONG SubKeyReader::Read(DWORD index) {
@@ -146,7 +193,7 @@ LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& tex
   DWORD capacity = kStringDataBuffer;  // bytes
   LONG status = kSuccess;
   DWORD size = 0;
-  for (int attempt = 0; attempt <= kStringRereads; ++attempt) {
+  for (int attempt = 0; attempt <= kRereads; ++attempt) {
     size_t units = capacity / sizeof(wchar_t) + 1;  // room for an odd last byte
     if (data_.size() < units) data_.resize(units);
     DWORD type = REG_SZ;
@@ -159,11 +206,7 @@ LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& tex
   }
   if (status != kSuccess) return status;
   if (size > capacity) size = capacity;
-  // Whole units only: a stray odd last byte is dropped. Data stored without
-  // a terminating zero unit keeps every unit.
-  size_t units = size / sizeof(wchar_t);
-  if (units > 0 && data_[units - 1] == L'\0') --units;
-  text = MakeBstr(data_.data(), static_cast<UINT>(units));
+  text = MakeBstr(data_.data(), TextLength(data_.data(), size));
   return kSuccess;
 }
 

@@ -21,6 +21,13 @@ inline constexpr LONG kInvalidName = ERROR_INVALID_PARAMETER;        // 87
 inline constexpr REGSAM kRead = 0x20019;   // KEY_READ
 inline constexpr REGSAM kWrite = 0x20006;  // KEY_WRITE
 
+// A registry view is 0, the module's own (every call exactly as without a
+// view), or KEY_WOW64_32KEY or KEY_WOW64_64KEY, which the callers add to the
+// access mask of every open and which CreateKey and DeleteKey pass on.
+// Clients name them 0, 32 and 64; ViewFromNumber is false for any other.
+bool ViewFromNumber(LONG number, REGSAM& view) noexcept;
+LONG ViewNumber(REGSAM view) noexcept;
+
 // A client's root key value as a handle. The value is a signed 32-bit number
 // (the predefined keys are negative); it is sign-extended, so the same value
 // names the same predefined key in a 64-bit build.
@@ -62,15 +69,26 @@ class IndexWalk {
 // that the classes keep are.
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key);
-LONG DeleteKey(LONG root, BSTR path);
-// RegCreateKeyW: creates every missing key along name below parent, or opens
-// the existing one.
-LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created);
+// RegDeleteKeyW, or RegDeleteKeyExW in a view.
+LONG DeleteKey(LONG root, BSTR path, REGSAM view = 0);
+// RegCreateKeyW (RegCreateKeyExW in a view): creates every missing key along
+// name below parent, or opens the existing one.
+LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created, REGSAM view = 0);
 LONG SetDword(HKEY key, BSTR name, LONG data);
 // Stores text as REG_SZ: its UTF-16 units, zeros included, plus one
 // terminating zero unit.
 LONG SetString(HKEY key, BSTR name, BSTR text);
 LONG DeleteValue(HKEY key, BSTR name);
+// Stores size bytes of data as a value of the given type, exactly.
+LONG SetValue(HKEY key, BSTR name, DWORD type, const BYTE* data, DWORD size);
+// The type and the whole data of the value name: data holds at least size
+// bytes afterwards (it grows when the value is longer than it).
+LONG QueryValue(HKEY key, BSTR name, DWORD& type, std::vector<BYTE>& data, DWORD& size);
+
+// The length in units of the text that string data of size bytes holds:
+// whole UTF-16 units (a stray odd last byte is dropped), less one
+// terminating zero unit when there is one. Zeros inside the text stay.
+UINT TextLength(const wchar_t* data, DWORD size) noexcept;
 
 // Reads the names of a key's sub-keys, one RegEnumKeyExW call per index.
 class SubKeyReader {

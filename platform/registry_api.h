@@ -21,6 +21,9 @@ LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BY
 LSTATUS DeleteValueW(HKEY key, LPCWSTR name);
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result);
 LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key);
+// Used only in a chosen registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result);
+LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view);
 // Declared for completeness of the binding; the library never flushes.
 LSTATUS FlushKey(HKEY key);
 

@@ -24,6 +24,10 @@ LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BY
 LSTATUS DeleteValueW(HKEY key, LPCWSTR name) { return ::RegDeleteValueW(key, name); }
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) { return ::RegCreateKeyW(key, sub_key, result); }
 LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) { return ::RegDeleteKeyW(root, sub_key); }
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result) {
+  return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, nullptr);
+}
+LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) { return ::RegDeleteKeyExW(root, sub_key, view, 0); }
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 
 }  // namespace vorn::registry::api

@@ -1,8 +1,14 @@
 #include "values/values.h"
 
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "platform/arguments.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
 #include "values/value.h"
+#include "values/value_data.h"
 
 namespace vorn {
 
@@ -38,7 +44,8 @@ VARIANT_BOOL Values::WriteThenReload(Write&& write) {
   {
     unique_hkey key;
     // A key that cannot be opened: false, and the records stay as they are.
-    if (registry::OpenKey(hkey_, path_.get(), registry::kWrite, key) != registry::kSuccess) return VARIANT_FALSE;
+    if (registry::OpenKey(hkey_, path_.get(), registry::kWrite | view_, key) != registry::kSuccess)
+      return VARIANT_FALSE;
     done = write(key.get());
   }  // the key is closed before the reload opens it again
   RefreshNow();
@@ -60,7 +67,7 @@ void Values::RefreshNow() {
   KeyedCollection& records = *values_;
 
   unique_hkey key;  // closed on every way out, errors included
-  if (registry::OpenKey(hkey_, path_.get(), registry::kRead, key) != registry::kSuccess) return;
+  if (registry::OpenKey(hkey_, path_.get(), registry::kRead | view_, key) != registry::kSuccess) return;
   registry::ValueReader reader(key.get());
 
   // Names and types, one index at a time; no data is fetched here. Each
@@ -90,6 +97,61 @@ void Values::RefreshNow() {
       if (reader.QueryString(record->ListedName(), record->ListedNameLength(), text) != registry::kSuccess) continue;
       record->SetText(std::move(text));
     }
+  }
+}
+
+namespace {
+
+// A registry status that ends GetValue, as an error that names what failed.
+[[noreturn]] void ReadFailed(LONG status, const wchar_t* what, BSTR name) {
+  std::wstring text = std::wstring(what) + L" \"" + std::wstring(name ? name : L"", ::SysStringLen(name)) + L"\"";
+  if (status == ERROR_FILE_NOT_FOUND) text += L" does not exist";
+  else text += L" cannot be read (error " + std::to_wstring(status) + L")";
+  throw Error(HRESULT_FROM_WIN32(status), text);
+}
+
+unique_variant Boolean(VARIANT_BOOL b) {
+  unique_variant result;
+  V_VT(&result.ref()) = VT_BOOL;
+  V_BOOL(&result.ref()) = b;
+  return result;
+}
+
+}  // namespace
+
+unique_variant Values::GetValue(BSTR name) {
+  std::vector<BYTE> data(512);
+  DWORD type = 0, size = 0;
+  {
+    unique_hkey key;
+    LONG status = registry::OpenKey(hkey_, path_.get(), registry::kRead | view_, key);
+    if (status != registry::kSuccess) ReadFailed(status, L"The key", path_.get());
+    status = registry::QueryValue(key.get(), name, type, data, size);
+    if (status != registry::kSuccess) ReadFailed(status, L"The value", name);
+  }  // closed before the data is decoded
+  return value_data::Decode(type, data.data(), size);
+}
+
+VARIANT_BOOL Values::SetValue(BSTR name, const VARIANT& value, DWORD type) {
+  // Encoded first: a refusal writes nothing and reloads nothing.
+  std::vector<BYTE> data = value_data::Encode(value, type);
+  return WriteThenReload([&](HKEY key) {
+    return registry::SetValue(key, name, type, data.data(), static_cast<DWORD>(data.size())) == registry::kSuccess;
+  });
+}
+
+void Values::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
+  switch (member.id) {
+    case VORN_DISPID_GETVALUE:
+      call.result = GetValue(arguments::Text(*call.arguments[0], L"The value name").get());
+      break;
+    case VORN_DISPID_SETVALUE: {
+      unique_bstr name = arguments::Text(*call.arguments[0], L"The value name");
+      auto type = static_cast<DWORD>(arguments::Signed(*call.arguments[2], INT_MIN, UINT_MAX, L"The value type"));
+      call.result = Boolean(SetValue(name.get(), *call.arguments[1], type));
+      break;
+    }
+    case VORN_DISPID_VIEW: arguments::ServeView(call, view_); break;
   }
 }
 

@@ -26,6 +26,25 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
   HRESULT STDMETHODCALLTYPE put_HKEY(LONG* lngHKEY) override;
   HRESULT STDMETHODCALLTYPE Refresh() override;
 
+  // Beyond the type library, through IDispatch only:
+  // - GetValue(ValueName): that value's data, read from the registry now (the
+  //   records are neither loaded nor reloaded), decoded whatever its type; a
+  //   missing key or value is an error;
+  // - SetValue(ValueName, Value, ValueType): writes the value with exactly
+  //   that type and reloads, as Add does; a value that the type cannot hold
+  //   is refused before anything is written;
+  // - View: the registry view of every open (0, 32 or 64); takes effect at
+  //   the next load, as HKEY and Path do.
+  static constexpr ExtraMember kExtraMembers[] = {
+      {L"GetValue", VORN_DISPID_GETVALUE, ExtraMember::kMethod, 1},
+      {L"SetValue", VORN_DISPID_SETVALUE, ExtraMember::kMethod, 3},
+      {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+  };
+  void InvokeExtra(const ExtraMember& member, ExtraCall& call);
+
+  // The view a key object gives the collection it makes.
+  void SetView(REGSAM view) noexcept { view_ = view; }
+
  private:
   friend class DispatchObject<Values, _clsValues, guids::IID__clsValues>;
   Values();
@@ -44,11 +63,14 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
   // only when the key opened and write succeeded.
   template <typename Write>
   VARIANT_BOOL WriteThenReload(Write&& write);
+  unique_variant GetValue(BSTR name);
+  VARIANT_BOOL SetValue(BSTR name, const VARIANT& value, DWORD type);
 
   std::unique_ptr<KeyedCollection> values_;  // mcolValues
   LONG hkey_ = 0;                            // mlngHKEY
   unique_bstr path_;                         // mstrPath, spaces trimmed
   bool refreshed_ = false;                   // mbolRefreshed
+  REGSAM view_ = 0;                          // the registry view: 0 is the module's own
 };
 
 }  // namespace vorn

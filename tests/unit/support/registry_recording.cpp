@@ -74,6 +74,20 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
   return Through(Call(Fn::DeleteKey, sub_key), [&] { return ::RegDeleteKeyW(root, sub_key); });
 }
 
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result) {
+  Call c(Fn::CreateKeyEx, sub_key);
+  c.access = access;
+  return Through(c, [&] {
+    return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, nullptr);
+  }, true);
+}
+
+LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {
+  Call c(Fn::DeleteKeyEx, sub_key);
+  c.access = view;
+  return Through(c, [&] { return ::RegDeleteKeyExW(root, sub_key, view, 0); });
+}
+
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 
 }  // namespace vorn::registry::api

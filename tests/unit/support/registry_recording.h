@@ -15,14 +15,14 @@
 namespace vorn::test {
 
 enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValueEx, DeleteValue, CreateKey,
-                DeleteKey };
+                DeleteKey, CreateKeyEx, DeleteKeyEx };
 
 struct Call {
   Call(Fn f, LPCWSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : L""), index(i) {}
   Fn fn;
   std::wstring name;  // sub-key, value name or path
   DWORD index = 0;    // enumeration index
-  REGSAM access = 0;  // OpenKeyEx
+  REGSAM access = 0;  // OpenKeyEx, CreateKeyEx; the view of DeleteKeyEx
   DWORD type = 0;     // SetValueEx
   std::string data;   // SetValueEx: the bytes passed
   LONG status = 0;    // what the call returned

@@ -1,0 +1,179 @@
+#include "values/value_data.h"
+
+#include <climits>
+#include <cwchar>
+#include <string>
+
+#include "platform/arguments.h"
+#include "platform/errors.h"
+#include "platform/registry.h"
+
+namespace vorn::value_data {
+
+namespace {
+
+constexpr DWORD kQword = 11;  // REG_QWORD
+
+// A new VT_ARRAY|VT_VARIANT of count Empty elements, lower bound 0, with its
+// data locked for filling; the array is unlocked and handed over by Done.
+class VariantArray {
+ public:
+  explicit VariantArray(ULONG count) : array_(::SafeArrayCreateVector(VT_VARIANT, 0, count)) {
+    if (!array_ || FAILED(::SafeArrayAccessData(array_, reinterpret_cast<void**>(&elements_)))) {
+      if (array_) ::SafeArrayDestroy(array_);
+      Raise(errors::kOutOfMemory);
+    }
+  }
+  ~VariantArray() {
+    if (!array_) return;
+    ::SafeArrayUnaccessData(array_);
+    ::SafeArrayDestroy(array_);
+  }
+  VariantArray(const VariantArray&) = delete;
+  VariantArray& operator=(const VariantArray&) = delete;
+  VARIANT& operator[](ULONG i) noexcept { return elements_[i]; }
+  unique_variant Done() noexcept {
+    ::SafeArrayUnaccessData(array_);
+    unique_variant result;
+    V_VT(&result.ref()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(&result.ref()) = std::exchange(array_, nullptr);
+    return result;
+  }
+
+ private:
+  SAFEARRAY* array_;
+  VARIANT* elements_ = nullptr;
+};
+
+unique_variant Text(const wchar_t* text, UINT length) {
+  unique_variant result;
+  V_BSTR(&result.ref()) = MakeBstr(text, length).release();
+  V_VT(&result.ref()) = VT_BSTR;
+  return result;
+}
+
+unique_variant Bytes(const BYTE* data, DWORD size) {
+  VariantArray bytes(size);
+  for (DWORD i = 0; i < size; ++i) {
+    V_VT(&bytes[i]) = VT_UI1;
+    V_UI1(&bytes[i]) = data[i];
+  }
+  return bytes.Done();
+}
+
+// The strings of a list: the final terminator (an empty string) and the
+// last string's terminator are dropped, then the rest splits at each zero.
+unique_variant Strings(const wchar_t* units, UINT length) {
+  for (int terminators = 0; terminators < 2 && length > 0 && units[length - 1] == L'\0'; ++terminators) --length;
+  ULONG count = 0;
+  if (length > 0) {
+    count = 1;
+    for (UINT i = 0; i < length; ++i) count += units[i] == L'\0';
+  }
+  VariantArray strings(count);
+  for (ULONG n = 0, start = 0; n < count; ++n) {
+    UINT end = start;
+    while (end < length && units[end] != L'\0') ++end;
+    V_BSTR(&strings[n]) = MakeBstr(units + start, end - start).release();
+    V_VT(&strings[n]) = VT_BSTR;
+    start = end + 1;
+  }
+  return strings.Done();
+}
+
+unique_variant Decimal(ULONGLONG n) {
+  wchar_t digits[24];
+  wchar_t* end = digits + 24;
+  wchar_t* p = end;
+  do {
+    *--p = static_cast<wchar_t>(L'0' + n % 10);
+    n /= 10;
+  } while (n);
+  return Text(p, static_cast<UINT>(end - p));
+}
+
+void AppendUnits(std::vector<BYTE>& bytes, const wchar_t* text, UINT length) {
+  const BYTE* first = reinterpret_cast<const BYTE*>(text);
+  bytes.insert(bytes.end(), first, first + static_cast<size_t>(length) * sizeof(wchar_t));
+  bytes.push_back(0), bytes.push_back(0);  // its terminating zero unit
+}
+
+void AppendLittleEndian(std::vector<BYTE>& bytes, ULONGLONG n, int count) {
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<BYTE>(n >> (8 * i)));
+}
+
+// Text for a string type: no zero character, which would end it early for
+// every reader.
+unique_bstr TextWithoutZero(const VARIANT& value, const wchar_t* what) {
+  unique_bstr text = arguments::Text(value, what);
+  UINT length = ::SysStringLen(text.get());
+  if (length && std::wmemchr(text.get(), L'\0', length))
+    throw Error(errors::kInvalidProcedureCall, std::wstring(what) + L" cannot hold the character of code 0");
+  return text;
+}
+
+}  // namespace
+
+unique_variant Decode(DWORD type, const BYTE* data, DWORD size) {
+  const wchar_t* units = reinterpret_cast<const wchar_t*>(data);
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: return Text(units, registry::TextLength(units, size));
+    case REG_MULTI_SZ: return Strings(units, size / sizeof(wchar_t));
+    case REG_DWORD:
+      if (size != 4) break;
+      {
+        unique_variant number;
+        V_VT(&number.ref()) = VT_I4;
+        V_I4(&number.ref()) = static_cast<LONG>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<ULONG>(data[3]) << 24);
+        return number;
+      }
+    case kQword:
+      if (size != 8) break;
+      {
+        ULONGLONG n = 0;
+        for (int i = 7; i >= 0; --i) n = n << 8 | data[i];
+        return Decimal(n);
+      }
+    default: break;
+  }
+  return Bytes(data, size);
+}
+
+std::vector<BYTE> Encode(const VARIANT& value, DWORD type) {
+  std::vector<BYTE> bytes;
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+      unique_bstr text = TextWithoutZero(value, L"A string value");
+      AppendUnits(bytes, text.get(), ::SysStringLen(text.get()));
+      break;
+    }
+    case REG_MULTI_SZ: {
+      bool listed = arguments::ForEachElement(value, [&](const VARIANT& element) {
+        unique_bstr text = TextWithoutZero(element, L"A string of a REG_MULTI_SZ list");
+        // An empty string would end the list there for every reader.
+        if (!::SysStringLen(text.get()))
+          throw Error(errors::kInvalidProcedureCall,
+                      L"A REG_MULTI_SZ list cannot hold an empty string: it would end the list there");
+        AppendUnits(bytes, text.get(), ::SysStringLen(text.get()));
+      });
+      if (!listed) throw Error(errors::kTypeMismatch, L"A REG_MULTI_SZ value must be an array of strings");
+      bytes.push_back(0), bytes.push_back(0);  // the list's terminator
+      break;
+    }
+    case REG_DWORD:
+      AppendLittleEndian(bytes, static_cast<ULONGLONG>(arguments::Signed(value, INT_MIN, UINT_MAX, L"A REG_DWORD value")), 4);
+      break;
+    case kQword: AppendLittleEndian(bytes, arguments::Unsigned(value, ULLONG_MAX, L"A REG_QWORD value"), 8); break;
+    default: {
+      bool listed = arguments::ForEachElement(value, [&](const VARIANT& element) {
+        bytes.push_back(static_cast<BYTE>(arguments::Unsigned(element, 255, L"A byte")));
+      });
+      if (!listed) throw Error(errors::kTypeMismatch, L"Binary data must be an array of numbers from 0 to 255");
+    }
+  }
+  return bytes;
+}
+
+}  // namespace vorn::value_data

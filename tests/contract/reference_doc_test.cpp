@@ -9,11 +9,14 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cwctype>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "contract/interfaces.h"
 #include "tests/module_path.h"
 
 namespace contract {
@@ -26,6 +29,8 @@ using Microsoft::WRL::ComPtr;
 struct Tables {
   std::map<std::string, std::vector<std::string>> order;
   std::map<std::string, std::string> rows;
+  // The members beyond the type library: "Class.Member" and its identifier.
+  std::map<std::string, DISPID> beyond;
   void Add(const std::string& section, const std::string& key, const std::string& row) {
     order[section].push_back(key);
     rows[key] = row;
@@ -78,7 +83,9 @@ Tables ParseReference() {
     if (cells[0].rfind("---", 0) == 0) continue;
     const bool members = table == "Member" && cells.size() == 5, constants = table == "Constant" && cells.size() >= 2;
     try {
-      if (members) {
+      if (table == "Class" && cells.size() == 6) {
+        doc.beyond[cells[0] + "." + cells[1]] = static_cast<DISPID>(std::stoul(cells[3], nullptr, 0));
+      } else if (members) {
         const std::string id = Hex(std::stoul(cells[2], nullptr, 0));
         doc.Add(section, section + "." + cells[0] + " " + cells[1], id + " | " + cells[3] + " | " + cells[4]);
       } else if (constants) {
@@ -88,7 +95,7 @@ Tables ParseReference() {
         if (cells.size() > 2 && std::stoul(cells[2], nullptr, 16) != static_cast<unsigned long>(value))
           row += " (hex " + cells[2] + ")";
         doc.Add(section, section + "." + cells[0], row);
-      } else if (table == "Member" || table == "Constant") {
+      } else if (table == "Member" || table == "Constant" || table == "Class") {
         ADD_FAILURE() << "malformed row under " << section << ": " << line;
       }
     } catch (const std::exception&) {  // a number that does not parse
@@ -225,6 +232,84 @@ TEST(ReferenceDoc, TablesMatchTheTypeLibrary) {
   for (const auto& [section, keys] : library.order)
     EXPECT_EQ(doc.order.count(section) ? doc.order.at(section) : std::vector<std::string>{}, keys)
         << "the rows of " << section << " in docs/reference.md (left) and in library order (right)";
+}
+
+// The members beyond the type library, against what the module's objects
+// answer, both ways: every listed name resolves, in any letter case, to its
+// identifier on its class; and every identifier in the blocks those members
+// use that an object serves is listed for its class.
+TEST(ReferenceDoc, MembersBeyondTheTypeLibraryMatchWhatDispatchAnswers) {
+  const Tables doc = ParseReference();
+  ASSERT_FALSE(doc.beyond.empty()) << "no members beyond the type library are listed";
+  ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  {
+    HMODULE module = ::LoadLibraryW(ModulePath().c_str());
+    ASSERT_NE(module, nullptr);
+    auto get_class = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+    ASSERT_NE(get_class, nullptr);
+    std::map<std::string, ComPtr<IDispatch>> objects;
+    for (const auto& [name, clsid] : {std::pair<std::string, CLSID>{"clsKey", vorn::guids::CLSID_clsKey},
+                                      {"clsKeys", vorn::guids::CLSID_clsKeys},
+                                      {"clsValues", vorn::guids::CLSID_clsValues}}) {
+      ComPtr<IClassFactory> factory;
+      ASSERT_EQ(get_class(clsid, IID_IClassFactory, &factory), S_OK);
+      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, &objects[name]), S_OK);
+    }
+    // A record, from a scratch key with one value.
+    const std::wstring path = L"Software\\VornRegistryTests\\refdoc-" + std::to_wstring(::GetCurrentProcessId());
+    HKEY scratch = nullptr;
+    ASSERT_EQ(::RegCreateKeyW(HKEY_CURRENT_USER, path.c_str(), &scratch), ERROR_SUCCESS);
+    ::RegSetValueExW(scratch, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    ::RegCloseKey(scratch);
+    ComPtr<_clsValues> values;
+    objects["clsValues"]->QueryInterface(vorn::guids::IID__clsValues, reinterpret_cast<void**>(values.GetAddressOf()));
+    LONG root = static_cast<LONG>(0x80000001);
+    BSTR text = ::SysAllocString(path.c_str());
+    VARIANT first;
+    V_VT(&first) = VT_I4, V_I4(&first) = 1;
+    ComPtr<clsValue> record;
+    values->put_HKEY(&root);
+    values->put_Path(&text);
+    EXPECT_EQ(values->get_Item(&first, &record), S_OK);
+    ::SysFreeString(text);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+    if (record) record.As(&objects["clsValue"]);
+
+    for (const auto& [member, id] : doc.beyond) {
+      const std::string cls = member.substr(0, member.find('.'));
+      std::wstring name(member.begin() + member.find('.') + 1, member.end());
+      for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+      LPOLESTR names[] = {name.data()};
+      DISPID found = DISPID_UNKNOWN;
+      if (!objects.count(cls)) {
+        ADD_FAILURE() << member << ": no such class";
+        continue;
+      }
+      EXPECT_EQ(objects[cls]->GetIDsOfNames(IID_NULL, names, 1, 0, &found), S_OK) << member;
+      EXPECT_EQ(found, id) << member << ": docs/reference.md lists " << Hex(static_cast<unsigned long>(id));
+    }
+    for (const auto& [cls, object] : objects) {
+      std::set<DISPID> listed;
+      for (const auto& [member, id] : doc.beyond)
+        if (member.rfind(cls + ".", 0) == 0) listed.insert(id);
+      for (DISPID block : {0x60100000, 0x68100000}) {
+        for (DISPID id = block; id < block + 0x100; ++id) {
+          DISPPARAMS none{};
+          VARIANT result;
+          ::VariantInit(&result);
+          const HRESULT hr = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                                            &result, nullptr, nullptr);
+          ::VariantClear(&result);
+          EXPECT_EQ(hr != DISP_E_MEMBERNOTFOUND, listed.count(id) == 1)
+              << cls << " and " << Hex(static_cast<unsigned long>(id)) << ": served by the module (hr "
+              << Hex(static_cast<unsigned long>(hr)) << ") or listed in docs/reference.md, not both";
+        }
+      }
+    }
+    EXPECT_EQ(objects.size(), 4u) << "no record to ask";
+  }
+  ::CoUninitialize();
 }
 
 }  // namespace

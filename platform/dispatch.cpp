@@ -144,6 +144,23 @@ HRESULT InvokeConverted(const IID& iid, const type_info::Interface& described, v
   return hr;
 }
 
+// The error boundary of what dispatch serves beyond the type library: an
+// error that body throws is reported in EXCEPINFO, as the platform's
+// dispatch reports a member's error.
+template <typename Body>
+HRESULT ServeBeyond(const IID& iid, EXCEPINFO* excep_info, Body&& body) noexcept {
+  try {
+    body();
+    return S_OK;
+  } catch (const Error& e) {
+    return ReportException(e, iid, excep_info);
+  } catch (const std::bad_alloc&) {
+    return ReportException(errors::kOutOfMemory, iid, excep_info);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
 // DISPID_NEWENUM of a collection that can be walked: a read without
 // arguments (VBScript's For Each sends a method call and a property read at
 // once, JScript's new Enumerator the method alone) returns a new enumerator
@@ -153,7 +170,7 @@ HRESULT InvokeNewEnum(const IID& iid, const Beyond& walk, WORD flags, const DISP
   if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
     return DISP_E_MEMBERNOTFOUND;
   if (params.cArgs) return DISP_E_BADPARAMCOUNT;
-  try {
+  return ServeBeyond(iid, excep_info, [&] {
     const KeyedCollection& items = walk.items(walk.object);
     Enumerator::Items snapshot;
     snapshot.reserve(static_cast<size_t>(items.Count()));
@@ -164,14 +181,7 @@ HRESULT InvokeNewEnum(const IID& iid, const Beyond& walk, WORD flags, const DISP
       V_VT(result) = VT_UNKNOWN;
       V_UNKNOWN(result) = enumerator.detach();
     }
-    return S_OK;
-  } catch (const Error& e) {
-    return ReportException(e, iid, excep_info);
-  } catch (const std::bad_alloc&) {
-    return ReportException(errors::kOutOfMemory, iid, excep_info);
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 // A property read or assignment with arguments, of a member that takes none
@@ -225,20 +235,13 @@ HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& mem
     return ReportError(DISP_E_NOTACOLLECTION, DescriptionOf(DISP_E_NOTACOLLECTION), iid);
   // Arguments come in reverse order.
   for (UINT i = 0; i < params.cArgs; ++i) call.arguments[i] = Referenced(&params.rgvarg[params.cArgs - 1 - i]);
-  try {
+  return ServeBeyond(iid, excep_info, [&] {
     beyond.invoke_extra(beyond.object, member, call);
     if (result && !call.put) {
       ::VariantInit(result);
       *result = call.result.release();
     }
-    return S_OK;
-  } catch (const Error& e) {
-    return ReportException(e, iid, excep_info);
-  } catch (const std::bad_alloc&) {
-    return ReportException(errors::kOutOfMemory, iid, excep_info);
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 }  // namespace

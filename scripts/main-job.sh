@@ -69,6 +69,7 @@ add "Settings\\Paths" /v Data /t REG_EXPAND_SZ /d "%APPDATA%\\Vorn"
 add "Settings\\Paths" /v Cache /t REG_SZ /d "C:\\Temp\\Vorn Cache"
 add "Blobs" /v Signature /t REG_BINARY /d "DEADBEEF"
 add "Blobs" /v Names /t REG_MULTI_SZ /d 'alpha\0beta'
+add "Blobs" /v Counter /t REG_QWORD /d 0x1122334455667788
 add "Users\\alice" /v Logins /t REG_DWORD /d 42
 add "Users\\bob" /v Logins /t REG_DWORD /d 7
 

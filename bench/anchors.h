@@ -1,8 +1,9 @@
 // What the two C++ benchmark programs share: the clock, the values that the
-// values load reads, how it reads them, and the raw registry calls that the value and sub-key
-// loads are measured against. Calls is a type whose static members
-// OpenKeyExW, EnumKeyExW, EnumValueW, QueryValueExW and CloseKey make those
-// calls: to advapi32 (vorn_bench) or to the registry in memory (vorn_cost).
+// values load reads, how it reads them, and the raw registry calls that the
+// value and sub-key loads and the reads of single values are measured
+// against. Calls is a type whose static members OpenKeyExW, EnumKeyExW,
+// EnumValueW, QueryValueExW and CloseKey make those calls: to advapi32
+// (vorn_bench) or to the registry in memory (vorn_cost).
 #pragma once
 
 #include <windows.h>
@@ -112,6 +113,26 @@ void RawSubKeyCalls(HKEY root, const std::wstring& path) {
     }
   }
   Calls::CloseKey(key);
+}
+
+// What a read of one value by name asks of the registry, as a careful caller
+// makes it: the key opened, the data queried whole (into a buffer of 512
+// bytes, then again into one of the size the registry reported while it
+// reports more), the key closed.
+template <typename Calls>
+LONG RawValueRead(HKEY root, const wchar_t* path, const wchar_t* name) {
+  HKEY key = nullptr;
+  if (LONG status = Calls::OpenKeyExW(root, path, 0, KEY_READ, &key)) return status;
+  BYTE first[512];
+  DWORD type = 0, size = sizeof first;
+  LONG status = Calls::QueryValueExW(key, name, nullptr, &type, first, &size);
+  std::vector<BYTE> more;
+  while (status == ERROR_MORE_DATA && size > more.size()) {
+    more.resize(size);
+    status = Calls::QueryValueExW(key, name, nullptr, &type, more.data(), &size);
+  }
+  Calls::CloseKey(key);
+  return status;
 }
 
 }  // namespace vorn::bench

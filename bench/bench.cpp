@@ -8,8 +8,11 @@
 //   vorn_bench.exe run [SIZES [ROUNDS]]
 //                                   values loads at each size (default
 //                                   1000,10000,100000), sub-keys, delete,
-//                                   Invoke, in ROUNDS rounds (default 9; three
-//                                   for 100,000 values)
+//                                   Invoke, GetValue, in ROUNDS rounds
+//                                   (default 9; three for 100,000 values)
+//   vorn_bench.exe getvalue [N [ROUNDS]]
+//                                   GetValue alone, over N values (default
+//                                   10000)
 //   vorn_bench.exe make PATH N      N values v0..v(N-1) under HKCU\PATH, for
 //                                   the script walks
 //   vorn_bench.exe drop PATH        deletes HKCU\PATH with its tree
@@ -17,6 +20,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -255,6 +259,111 @@ void InvokeCost(int rounds) {
   Drop(path);
 }
 
+// The values that GetValue reads: each type it decodes in turn (short
+// text, expandable text, a DWORD, a QWORD, a list of three strings, 16
+// bytes), and every hundredth a text of 602 bytes, longer than a first read
+// of 512 bytes holds.
+void MakeMixedValues(const std::wstring& path, int n) {
+  Drop(path);
+  HKEY key = Create(path);
+  for (int i = 0; i < n; ++i) {
+    std::wstring name = L"m" + std::to_wstring(i), number = std::to_wstring(i);
+    auto set = [&](DWORD type, const void* data, size_t size) {
+      ::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
+    };
+    auto text = [&](DWORD type, const std::wstring& t) { set(type, t.c_str(), (t.size() + 1) * sizeof(wchar_t)); };
+    if (i % 100 == 0) {
+      text(REG_SZ, std::wstring(300 - number.size(), L'x') + number);
+      continue;
+    }
+    switch (i % 6) {
+      case 0: text(REG_SZ, L"text value " + number); break;
+      case 1: {
+        DWORD d = static_cast<DWORD>(i);
+        set(REG_DWORD, &d, sizeof d);
+        break;
+      }
+      case 2: text(REG_EXPAND_SZ, L"%SystemRoot%\\dir" + number); break;
+      case 3: {
+        ULONGLONG q = 0x100000000ULL * static_cast<ULONGLONG>(i) + 7;
+        set(REG_QWORD, &q, sizeof q);
+        break;
+      }
+      case 4: {
+        std::wstring list = L"first" + number + L'\0' + L"second" + L'\0' + L"third" + L'\0' + L'\0';
+        set(REG_MULTI_SZ, list.data(), list.size() * sizeof(wchar_t));
+        break;
+      }
+      default: {
+        BYTE bytes[16];
+        for (int b = 0; b < 16; ++b) bytes[b] = static_cast<BYTE>(i + b);
+        set(REG_BINARY, bytes, sizeof bytes);
+      }
+    }
+  }
+  ::RegCloseKey(key);
+}
+
+// Every value read once by name: clsValues.GetValue through IDispatch::Invoke
+// (its result freed, as a client frees it), against the raw calls each read
+// needs (vorn::bench::RawValueRead). Both sides have their names ready before
+// the clock starts: the subject as BSTR arguments, the anchor as wide strings.
+void GetValueReads(int n, int rounds) {
+  std::wstring path = kBase + L"\\getvalue";
+  std::string group = "getvalue-" + std::to_string(n);
+  MakeMixedValues(path, n);
+  _clsValues* values = Aimed<_clsValues>(vorn::guids::CLSID_clsValues, vorn::guids::IID__clsValues, path);
+  std::vector<std::wstring> names;
+  std::vector<VARIANT> arguments(n);
+  for (int i = 0; i < n; ++i) {
+    names.push_back(L"m" + std::to_wstring(i));
+    V_VT(&arguments[i]) = VT_BSTR;
+    V_BSTR(&arguments[i]) = ::SysAllocString(names.back().c_str());
+  }
+  int failed = 0;
+  auto library = [&](int first, int end) {
+    for (int i = first; i < end; ++i) {
+      DISPPARAMS params{&arguments[i], nullptr, 1, 0};
+      VARIANT result;
+      ::VariantInit(&result);
+      failed += FAILED(values->Invoke(VORN_DISPID_GETVALUE, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr,
+                                      nullptr));
+      ::VariantClear(&result);
+    }
+  };
+  auto raw = [&](int first, int end) {
+    for (int i = first; i < end; ++i)
+      failed += vorn::bench::RawValueRead<Advapi32>(HKEY_CURRENT_USER, path.c_str(), names[i].c_str()) != 0;
+  };
+  raw(0, n);  // warms the registry's caches, and the module's
+  library(0, n);
+  if (failed) std::printf("note %s: %d reads failed\n", group.c_str(), failed);
+  // A read is a few registry server round trips, which a burst of load on
+  // the shared machine slows for a second or more: within each round the
+  // two sides take turns over slices of 100 values, so that both meet the
+  // same load, and each round's sample is a side's total.
+  constexpr int kSlice = 100;
+  for (int r = 0; r < rounds; ++r) {
+    double subject = 0, anchor = 0;
+    for (int first = 0, turn = r; first < n; first += kSlice, ++turn) {
+      int end = std::min(n, first + kSlice);
+      if (turn % 2) {
+        anchor += Time([&] { raw(first, end); });
+        subject += Time([&] { library(first, end); });
+      } else {
+        subject += Time([&] { library(first, end); });
+        anchor += Time([&] { raw(first, end); });
+      }
+    }
+    Sample(group, "library", subject);
+    Sample(group, "raw-W-calls", anchor);
+  }
+  std::printf("target %s raw-W-calls 1.10\n", group.c_str());
+  for (VARIANT& name : arguments) ::VariantClear(&name);
+  values->Release();
+  Drop(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -266,6 +375,9 @@ int main(int argc, char** argv) {
   } else if (command == "drop" && argc == 3) {
     std::string path = argv[2];
     Drop(std::wstring(path.begin(), path.end()));
+  } else if (command == "getvalue") {
+    GetValueReads(argc > 2 ? std::atoi(argv[2]) : 10000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 9);
+    Drop(kBase);
   } else if (command == "run") {
     std::vector<int> sizes;
     for (const char* p = argc > 2 ? argv[2] : "1000,10000,100000"; *p;) {
@@ -280,9 +392,11 @@ int main(int argc, char** argv) {
     SubKeysLoad(1000, rounds);
     TreeDelete(rounds);
     InvokeCost(rounds);
+    GetValueReads(10000, rounds);
     Drop(kBase);
   } else {
-    std::fprintf(stderr, "usage: vorn_bench.exe run [SIZES [ROUNDS]] | make PATH N | drop PATH\n");
+    std::fprintf(stderr,
+                 "usage: vorn_bench.exe run [SIZES [ROUNDS]] | getvalue [N [ROUNDS]] | make PATH N | drop PATH\n");
     return 2;
   }
   ::CoUninitialize();

@@ -8,6 +8,9 @@
 #     1,000, 10,000 and 100,000 values against the raw W calls it needs;
 #   - a sub-key load of 1,000 children; the delete of a 1,001-key tree
 #     against RegDeleteTreeW; IDispatch::Invoke against ITypeInfo::Invoke;
+#   - clsValues.GetValue through IDispatch::Invoke, each of 10,000 values of
+#     every type read once by name, against the open, query and close that
+#     each read needs;
 #   - the library's own cost per record in nanoseconds: the same value and
 #     sub-key loads over a registry held in memory, against the same calls
 #     made directly (no registry server in the way);
@@ -44,7 +47,7 @@ bench_one() {
 
   wine_in 120 "$run" regsvr32 /s "$(windows "$build/VornRegistry.dll")"
 
-  echo "C++: values loads, sub-keys, delete, Invoke ..."
+  echo "C++: values loads, sub-keys, delete, Invoke, GetValue ..."
   wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run >>"$out" 2>&1
   echo "C++: the library's own cost over a registry in memory ..."
   wine_in 600 "$run" "$build/bench/vorn_cost.exe" >>"$out" 2>&1

@@ -150,6 +150,52 @@ group("sub-keys", function () {
   same(keyPresent("tree\\c") || !keyPresent("tree\\a\\a1"), false, "the sub-tree is gone, its siblings stay");
 });
 
+// GetValue and SetValue, through IDispatch only: what JScript receives
+// (typeof; for an array, a VBArray's bounds and its items' typeof), with
+// JScript arrays, numbers and text beyond the code page given, and refusals
+// that leave the value as it was. (Wine 8's JScript fails typeof of an
+// automation array with 0x80004001, where Windows says "unknown": arrays go
+// straight to VBArray.)
+group("GetValue and SetValue", function () {
+  makeKey("data");
+  var vs = make("clsValues", base + "\\data");
+  var wide = String.fromCharCode(0x101, 0x6F22, 0xD83D, 0xDE00);
+  // Name, value, type; then typeof read ("array" for a VBArray), the value
+  // read (for an array "lbound..ubound:item|item") and its items' typeof.
+  var rows = [["wide", wide, REG_SZ, "string", wide],
+              ["multi", [wide, "b"], 7, "array", "0..1:" + wide + "|b", "string"],
+              ["multi empty", [], 7, "array", "0..-1:"], ["dword max", 4294967295, REG_DWORD, "number", -1],
+              ["qword number", 9007199254740992, 11, "string", "9007199254740992"],
+              ["binary", [0, 127, 255], REG_BINARY, "array", "0..2:0|127|255", "number"],
+              ["type 12", [12], 12, "array", "0..0:12", "number"]];
+  for (var i = 0; i < rows.length; i++) {
+    var r = rows[i];
+    same(vs.SetValue(r[0], r[1], r[2]), true, "SetValue of " + r[0]);
+    var got = vs.getvalue(r[0]);
+    if (r[3] != "array") {
+      same(typeof got + " " + got, r[3] + " " + r[4], "GetValue(\"" + r[0] + "\")");
+      continue;
+    }
+    var array = new VBArray(got), items = array.toArray();
+    same(array.lbound() + ".." + array.ubound() + ":" + items.join("|"), r[4], "GetValue(\"" + r[0] + "\")");
+    for (var j = 0; j < items.length; j++) same(typeof items[j], r[5], r[0] + ": the type of item " + j);
+  }
+  same(vs.SetValue("kept", 7, REG_DWORD), true, "SetValue of kept");
+  var refused = [[18446744073709551615, 11, 6], [null, REG_SZ, 94]];  // 2^64 as a number, and JScript's null
+  for (var i = 0; i < refused.length; i++) {
+    var r = refused[i];
+    try { vs.SetValue("kept", r[0], r[1]); fail("SetValue of " + show(r[0]) + " was not refused"); } catch (e) {
+      same((e.number & 0xFFFF) + (e.description ? " described" : ""), r[2] + " described", "SetValue of " + show(r[0]));
+    }
+    same(vs.GetValue("kept") + "|" + vs.Item("kept").ValueType, "7|4", "a refused SetValue leaves the value as it was");
+  }
+  throws(function () { return vs.GetValue(); }, undefined, undefined, "GetValue without its argument");
+  vs.View = 64;
+  same(vs.View, 64, "View");
+  throws(function () { vs.View = 1; }, 5,
+         "View must be 0 (the module's own registry view), 32 (the 32-bit view) or 64 (the 64-bit view)", "View = 1");
+});
+
 // Text beyond the code page names exactly what it spells: U+0101 is not "a"
 // and U+6F22 is not "?", as names, in paths and as data; a surrogate pair
 // stays whole.

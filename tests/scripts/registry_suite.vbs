@@ -345,6 +345,91 @@ Sub TestKeys()
   Same ks.Delete(n), False, "Delete of a missing key returns False"
 End Sub
 
+' ---- GetValue, SetValue and View (through IDispatch only) --------------------
+
+' Every type written with SetValue and read back with GetValue, arguments in
+' variables: what VBScript receives (TypeName; an array's UBound, items and
+' their TypeName), and the record that SetValue's reload lists.
+Sub TestValueData()
+  On Error Resume Next
+  Dim vs, k, row, n, v, t, got, i, items, number, description
+  MakeKey "data"
+  MakeKey "data\sub"
+  Set vs = Make("clsValues", gBase & "\data")
+  ' Name, value, type; then TypeName read, and the value read (for an array
+  ' "UBound:item|item" and its items' TypeName).
+  For Each row In Array(Array("sz", "text", REG_SZ, "String", "text", ""), _
+                        Array("expand", "%PATH%", REG_EXPAND_SZ, "String", "%PATH%", ""), _
+                        Array("multi", Array("a", "b c"), 7, "Variant()", "1:a|b c", "String"), _
+                        Array("multi empty", Array(), 7, "Variant()", "-1:", ""), _
+                        Array("dword -1", -1, REG_DWORD, "Long", "-1", ""), _
+                        Array("dword max", 4294967295, REG_DWORD, "Long", "-1", ""), _
+                        Array("qword max", "18446744073709551615", 11, "String", "18446744073709551615", ""), _
+                        Array("qword currency", CCur("922337203685477"), 11, "String", "922337203685477", ""), _
+                        Array("binary", Array(0, 127, 255), REG_BINARY, "Variant()", "2:0|127|255", "Byte"), _
+                        Array("binary empty", Array(), REG_BINARY, "Variant()", "-1:", ""), _
+                        Array("none", Array(1), 0, "Variant()", "0:1", "Byte"), _
+                        Array("type 9", Array(9, 8), 9, "Variant()", "1:9|8", "Byte"))
+    n = row(0)
+    v = row(1)
+    t = row(2)
+    Same vs.SetValue(n, v, t), True, "SetValue of " & n
+    Same n & "|" & TypeName(v) & "|" & t, row(0) & "|" & TypeName(row(1)) & "|" & row(2), _
+         "SetValue leaves its variables alone"
+    Same vs(n).ValueType, CLng(t), "the reloaded record of " & n
+    got = Empty
+    got = vs.getvalue(n)
+    Same TypeName(got), row(3), "TypeName of GetValue(""" & n & """)"
+    If IsArray(got) Then
+      items = UBound(got) & ":"
+      For i = 0 To UBound(got)
+        If i > 0 Then items = items & "|"
+        items = items & got(i)
+        If TypeName(got(i)) <> row(5) Then Fail n & ": item " & i & " is a " & TypeName(got(i))
+      Next
+      Same LBound(got) & "/" & items, "0/" & row(4), "GetValue(""" & n & """): bounds and items"
+    Else
+      Same CStr(got), row(4), "GetValue(""" & n & """)"
+    End If
+  Next
+
+  ' Each refusal: its number with a description, and the value as it was.
+  Same vs.SetValue("kept", 7, REG_DWORD), True, "SetValue of kept"
+  For Each row In Array(Array("seven", REG_DWORD, 13), Array(4294967296, REG_DWORD, 6), _
+                        Array(1.5, REG_DWORD, 5), Array(Null, REG_SZ, 94))
+    v = row(0)
+    got = vs.SetValue("kept", v, row(1))
+    number = Err.Number
+    description = Err.Description
+    Err.Clear
+    Check number = row(2) And description <> "", _
+          "SetValue of " & Show(v) & ": error " & number & " (" & description & ")"
+    Same vs.GetValue("kept") & "|" & vs("kept").ValueType, "7|4", "a refused SetValue leaves the value as it was"
+  Next
+
+  got = vs.GetValue()
+  Raised 450, "", "GetValue without its argument"
+  got = vs.GetValue("sz", "x")
+  Raised 450, "", "GetValue with two arguments"
+  got = vs.GetValue("missing")
+  Raised &H80070002, "", "GetValue of a missing value"
+  Set k = Make("clsKey", gBase & "\data")
+  got = k.GetValue("sz")
+  Raised 438, "", "a key object has no GetValue"
+  Same k.View, CLng(0), "View is 0 at first"
+  v = 64
+  k.View = v
+  Same k.View & k.Values.View & k.SubKeys.View & k.SubKeys(1).View, "64646464", "a key's view, carried by what it makes"
+  Same v, 64, "View leaves the variable alone"
+  got = k.View(1)
+  Raised 451, "Object not a collection", "k.View(1)"
+  Set k.View = vs
+  Raised 438, "", "Set k.View = an object"
+  k.View = 7
+  Raised 5, "", "View = 7"
+  Same k.View, CLng(64), "a refused View changes nothing"
+End Sub
+
 ' ---- walks -------------------------------------------------------------------
 
 ' Without an error handler of its own: an error ends the walk and reaches
@@ -427,6 +512,7 @@ Sub Main()
   TestValues
   TestValuesWriting
   TestKeys
+  TestValueData
   TestWalks
   Pending "the end of the tests"
   RunReg "delete", "", "/f"

@@ -1,5 +1,7 @@
 // The sub-key collection: lazy loading into key objects, lookups, and Delete
-// of whole trees, with the faults a registry can answer.
+// of whole trees, with the faults a registry can answer; and the calls that
+// a registry view changes.
+#include "keys/key.h"
 #include "keys/keys.h"
 #include "platform/registry.h"
 #include "support/registry_test.h"
@@ -172,6 +174,61 @@ TEST_F(KeysTest, AFailedIndexIsSkippedAndAGoneKeyEndsTheEnumeration) {
     };
     EXPECT_EQ(f.count, Count(Aimed<Keys>(scratch_.Path()).get()));
     EXPECT_EQ(f.calls, CallsOf(Fn::EnumKeyEx));
+  }
+}
+
+// With View 0 the registry calls are those made before views existed. In a
+// view the same calls carry its flag: every open in its access mask, creates
+// and deletes through their Ex forms. A key object's view goes to the
+// collections and the child keys it makes.
+TEST_F(KeysTest, AViewFlagsEveryCallThatView0MakesAsBefore) {
+  auto run = [&](LONG view) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.Path().c_str());
+    scratch_.CreateKey(L"t\\a");
+    scratch_.SetDword(L"", L"d", 1);
+    auto key = Aimed<Key>(scratch_.Path());
+    Rec().Reset();
+    EXPECT_EQ(S_OK, Invoke(key->Published(), L"View", DISPATCH_PROPERTYPUT, {VI4(view).ref()}));  // refreshes
+    auto sub_keys = ComPtr<_clsKeys>::adopt(Read(key.get(), &Key::get_SubKeys));
+    auto values = ComPtr<_clsValues>::adopt(Read(key.get(), &Key::get_Values));
+    EXPECT_TRUE(Ask(sub_keys.get(), &_clsKeys::Add, L"n\\m"));
+    EXPECT_TRUE(Ask(sub_keys.get(), &_clsKeys::Delete, L"t"));
+    unique_variant name = VStr(L"s"), text = VStr(L"x"), type = VI4(REG_SZ), data;
+    EXPECT_EQ(S_OK, Invoke(values.get(), L"SetValue", DISPATCH_METHOD, {name.ref(), text.ref(), type.ref()}));
+    EXPECT_EQ(S_OK, Invoke(values.get(), L"GetValue", DISPATCH_METHOD, {name.ref()}, &data.ref()));
+    EXPECT_TRUE(Ask(values.get(), &_clsValues::Delete, L"d"));
+    EXPECT_EQ(1, Count(values.get()));
+    ComPtr<_clsKey> child = Item(sub_keys.get(), VI4(1));
+    for (IUnknown* made : std::initializer_list<IUnknown*>{sub_keys.get(), values.get(), child.get()}) {
+      unique_variant carried;
+      EXPECT_EQ(S_OK, Invoke(made, L"View", DISPATCH_PROPERTYGET, {}, &carried.ref()));
+      EXPECT_EQ(view, V_I4(&carried.ref()));
+    }
+    return Rec().calls;
+  };
+  const std::vector<Call> before = run(0), flagged = run(64);
+  EXPECT_EQ(1u, CallsOf(Fn::CreateKeyEx));
+  EXPECT_EQ(2u, CallsOf(Fn::DeleteKeyEx)) << "t\\a, then t";
+  ASSERT_EQ(before.size(), flagged.size());
+  for (size_t i = 0; i < before.size(); ++i) {
+    const Call &a = before[i], &b = flagged[i];
+    SCOPED_TRACE(testing::Message() << "call " << i << " " << Narrow(a.name));
+    EXPECT_EQ(a.name, b.name);
+    EXPECT_EQ(a.status, b.status);
+    switch (a.fn) {
+      case Fn::OpenKeyEx:
+        EXPECT_TRUE(a.access == registry::kRead || a.access == registry::kWrite) << a.access;
+        EXPECT_EQ(a.access | KEY_WOW64_64KEY, b.access);
+        break;
+      case Fn::CreateKey:
+        EXPECT_EQ(std::pair(Fn::CreateKeyEx, REGSAM{MAXIMUM_ALLOWED | KEY_WOW64_64KEY}), std::pair(b.fn, b.access));
+        break;
+      case Fn::DeleteKey:
+        EXPECT_EQ(std::pair(Fn::DeleteKeyEx, REGSAM{KEY_WOW64_64KEY}), std::pair(b.fn, b.access));
+        break;
+      default: EXPECT_EQ(a.fn, b.fn);
+    }
+    EXPECT_TRUE(a.fn != Fn::CreateKeyEx && a.fn != Fn::DeleteKeyEx) << "View 0 never calls the Ex forms";
   }
 }
 

@@ -1,7 +1,8 @@
 // Late-bound calls as native clients make them: malformed arguments are
 // refused with a described error before any member runs, null pointers at
-// the vtable are described too, and a root key handle takes JScript's
-// unsigned reading of the predefined handles.
+// the vtable are described too, a root key handle takes JScript's unsigned
+// reading of the predefined handles, and the members beyond the type library
+// keep the rules of the published ones.
 #include <gtest/gtest.h>
 
 #include "keys/key.h"
@@ -136,6 +137,78 @@ TEST(DispatchTest, RootKeyTakesTheUnsignedFormOfA32BitPattern) {
   unique_variant big = Of(VT_R8, 2147483649.0);
   EXPECT_EQ(errors::kOverflow, Invoke(values->Published(), L"Add", DISPATCH_METHOD,
                                     {VStr(L"n").ref(), VI4(1).ref(), big.ref()}));
+}
+
+// The members beyond the type library: their names answered in any case, on
+// the classes that have them only, and their calls held to the rules of the
+// published members.
+TEST(DispatchTest, ExtraMembersAnswerTheirNamesAndRefuseMalformedCalls) {
+  ComPtr<Values> values = Values::Create();
+  ComPtr<Key> key = Key::Create();
+  ComPtr<Keys> keys = Keys::Create();
+  IDispatch *vs = values->Published(), *k = key->Published(), *ks = keys->Published();
+  const struct { IDispatch* object; const wchar_t* name; DISPID id; } names[] = {
+      {vs, L"getvalue", VORN_DISPID_GETVALUE}, {vs, L"SETVALUE", VORN_DISPID_SETVALUE}, {vs, L"View", VORN_DISPID_VIEW},
+      {k, L"vIEW", VORN_DISPID_VIEW}, {ks, L"view", VORN_DISPID_VIEW}, {k, L"GetValue", DISPID_UNKNOWN},
+      {ks, L"SetValue", DISPID_UNKNOWN}, {vs, L"Views", DISPID_UNKNOWN}};
+  for (const auto& n : names) {
+    LPOLESTR name[] = {const_cast<LPOLESTR>(n.name)};
+    DISPID id = 0;
+    EXPECT_EQ(n.id == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK, n.object->GetIDsOfNames(IID_NULL, name, 1, 0, &id))
+        << Narrow(n.name);
+    if (n.id != DISPID_UNKNOWN) { EXPECT_EQ(n.id, id) << Narrow(n.name); }
+  }
+  LPOLESTR with_parameter[] = {const_cast<LPOLESTR>(L"GetValue"), const_cast<LPOLESTR>(L"ValueName")};
+  DISPID ids[2] = {};
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, vs->GetIDsOfNames(IID_NULL, with_parameter, 2, 0, ids)) << "no named parameters";
+  EXPECT_EQ(VORN_DISPID_GETVALUE, ids[0]);
+  EXPECT_EQ(DISPID_UNKNOWN, ids[1]);
+
+  // What a caller sees: a bare status, or an exception's number, which then
+  // carries a description.
+  unique_variant view = VI4(64), text = VStr(L"x"), thirty_two = VStr(L"32"), seven = VI4(7), null = Of(VT_NULL);
+  unique_variant object;
+  V_VT(&object.ref()) = VT_DISPATCH, V_DISPATCH(&object.ref()) = values.copy();
+  const struct { const char* what; IDispatch* object; DISPID id; WORD flags; std::vector<VARIANT> args; HRESULT want;
+                 bool named = false; } calls[] = {
+      {"GetValue()", vs, VORN_DISPID_GETVALUE, DISPATCH_METHOD, {}, DISP_E_BADPARAMCOUNT},
+      {"SetValue with two arguments", vs, VORN_DISPID_SETVALUE, DISPATCH_METHOD, {text.ref(), text.ref()},
+       DISP_E_BADPARAMCOUNT},
+      {"GetValue by a named argument", vs, VORN_DISPID_GETVALUE, DISPATCH_METHOD, {text.ref()}, DISP_E_NONAMEDARGS,
+       true},
+      {"GetValue assigned", vs, VORN_DISPID_GETVALUE, DISPATCH_PROPERTYPUT, {text.ref()}, DISP_E_MEMBERNOTFOUND},
+      {"View = a variable holding 64", k, VORN_DISPID_VIEW, DISPATCH_PROPERTYPUT, {Ref(view.ref())}, S_OK},
+      {"View(1)", k, VORN_DISPID_VIEW, DISPATCH_PROPERTYGET, {VI4(1).release()}, DISP_E_NOTACOLLECTION},
+      {"Set View = an object", k, VORN_DISPID_VIEW, DISPATCH_PROPERTYPUTREF, {object.ref()}, DISP_E_MEMBERNOTFOUND},
+      {"View = 7", k, VORN_DISPID_VIEW, DISPATCH_PROPERTYPUT, {seven.ref()}, errors::kInvalidProcedureCall},
+      {"View = Null", k, VORN_DISPID_VIEW, DISPATCH_PROPERTYPUT, {null.ref()}, errors::kInvalidProcedureCall},
+      {"View = a null reference", k, VORN_DISPID_VIEW, DISPATCH_PROPERTYPUT, {NullRef(VT_VARIANT)},
+       errors::kInvalidProcedureCall},
+      {"GetValue of a null reference", vs, VORN_DISPID_GETVALUE, DISPATCH_METHOD, {NullRef(VT_BSTR)},
+       errors::kInvalidProcedureCall},
+      {"View = a variable holding \"32\"", ks, VORN_DISPID_VIEW, DISPATCH_PROPERTYPUT, {Ref(thirty_two.ref())}, S_OK},
+  };
+  for (const auto& call : calls) {
+    SCOPED_TRACE(call.what);
+    std::vector<VARIANT> args(call.args.rbegin(), call.args.rend());
+    bool put = call.flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    DISPID named = put ? DISPID_PROPERTYPUT : 0;
+    DISPPARAMS params{args.data(), put || call.named ? &named : nullptr, static_cast<UINT>(args.size()),
+                      put || call.named ? 1u : 0u};
+    EXCEPINFO excep{};
+    unique_variant result;
+    HRESULT hr = call.object->Invoke(call.id, IID_NULL, 0, call.flags, &params, &result.ref(), &excep, nullptr);
+    EXPECT_EQ(call.want, hr == DISP_E_EXCEPTION ? excep.scode : hr);
+    EXPECT_EQ(hr == DISP_E_EXCEPTION, excep.bstrDescription && *excep.bstrDescription);
+    ::SysFreeString(excep.bstrDescription), ::SysFreeString(excep.bstrSource);
+  }
+  unique_variant read;
+  EXPECT_EQ(S_OK, Invoke(k, L"View", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &read.ref()));
+  EXPECT_EQ(VT_I4, V_VT(&read.ref()));
+  EXPECT_EQ(64, V_I4(&read.ref())) << "only the variable's 64 was taken";
+  EXPECT_EQ(VT_I4, V_VT(&view.ref())) << "and the variable keeps it";
+  EXPECT_EQ(S_OK, Invoke(ks, L"View", DISPATCH_PROPERTYGET, {}, &read.ref()));
+  EXPECT_EQ(32, V_I4(&read.ref()));
 }
 
 }  // namespace

@@ -273,11 +273,14 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
     if (arg_err) *arg_err = bad;
     return ReportException(errors::kInvalidProcedureCall, iid, excep_info);
   }
-  if (id == DISPID_NEWENUM && beyond.items) return InvokeNewEnum(iid, beyond, flags, *params, result, excep_info);
-  if (const ExtraMember* extra = beyond.FindExtra(id))
-    return InvokeExtra(iid, beyond, *extra, flags, *params, result, excep_info);
-
   const Member* member = described.Find(id, flags);
+  // What the class serves beyond the type library has identifiers that the
+  // library does not use: looked for only when the library has no member.
+  if (!member) {
+    if (id == DISPID_NEWENUM && beyond.items) return InvokeNewEnum(iid, beyond, flags, *params, result, excep_info);
+    if (const ExtraMember* extra = beyond.FindExtra(id))
+      return InvokeExtra(iid, beyond, *extra, flags, *params, result, excep_info);
+  }
   // A call made as a method of a member that is a property read only (how
   // JScript calls col.Item(1) when it drops the result) reads the property,
   // as automation clients expect of a property that takes arguments.

@@ -86,25 +86,21 @@ LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created, REGSAM view) {
 }
 
 LONG SetDword(HKEY key, BSTR name, LONG data) {
-  std::wstring exact_name;
-  if (LONG refused = Terminated(name, exact_name)) return refused;
   BYTE bytes[4];
   DWORD raw = static_cast<DWORD>(data);
   for (int i = 0; i < 4; ++i) bytes[i] = static_cast<BYTE>(raw >> (8 * i));
-  return api::SetValueExW(key, exact_name.c_str(), 0, REG_DWORD, bytes, sizeof bytes);
+  return SetValue(key, name, REG_DWORD, bytes, sizeof bytes);
 }
 
 LONG SetString(HKEY key, BSTR name, BSTR text) {
-  std::wstring exact_name;
-  if (LONG refused = Terminated(name, exact_name)) return refused;
   // The stored data is the text's units and one terminating zero unit of our
   // own, in whole units: the registry is never left to find (or read past)
   // the end. Zero characters inside the text are stored as they are.
   UINT length = ::SysStringLen(text);
   if (length >= MAXDWORD / sizeof(wchar_t)) return kInvalidName;  // its size would not fit the call
   std::wstring data(length ? text : L"", length);
-  return api::SetValueExW(key, exact_name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+  return SetValue(key, name, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
 }
 
 LONG SetValue(HKEY key, BSTR name, DWORD type, const BYTE* data, DWORD size) {

@@ -101,7 +101,12 @@ struct _clsKey : public IDispatch {
 // (GetIDsOfNames, letter case ignored) or by these dispatch identifiers,
 // which the type library does not use. Early binding does not see them.
 enum VornExtraDispid : DISPID {
-  VORN_DISPID_GETVALUE = 0x60100001,  // clsValues.GetValue(ValueName)
-  VORN_DISPID_SETVALUE = 0x60100002,  // clsValues.SetValue(ValueName, Value, ValueType)
-  VORN_DISPID_VIEW = 0x68100001,      // View of clsKey, clsKeys and clsValues
+  VORN_DISPID_GETVALUE = 0x60100001,       // clsValues.GetValue(ValueName)
+  VORN_DISPID_SETVALUE = 0x60100002,       // clsValues.SetValue(ValueName, Value, ValueType)
+  VORN_DISPID_VIEW = 0x68100001,           // View of clsKey, clsKeys and clsValues
+  VORN_DISPID_EXPORT = 0x60100003,         // clsKey.Export(FileName [, Overwrite])
+  VORN_DISPID_IMPORT = 0x60100004,         // clsKey.Import(FileName)
+  VORN_DISPID_COPYTREE = 0x60100005,       // clsKey.CopyTree(Destination)
+  VORN_DISPID_RENAME = 0x60100006,         // clsKey.Rename(NewName)
+  VORN_DISPID_WAITFORCHANGE = 0x60100007,  // clsKey.WaitForChange(TimeoutMs [, Subtree])
 };

@@ -1,3 +1,5 @@
+// clsKey: the key object's refresh, its auto-created collections, the tree
+// delete, and the members beyond the type library.
 #include "keys/key.h"
 
 #include "keys/keys.h"

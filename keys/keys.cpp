@@ -1,3 +1,5 @@
+// clsKeys: the sub-key collection's load into key objects, its lookups, Add
+// and the tree-wide Delete.
 #include "keys/keys.h"
 
 

@@ -1,3 +1,5 @@
+// Conversions of the extra members' arguments: text, whole numbers in a
+// range, the registry view, and the elements of arrays.
 #include "platform/arguments.h"
 
 #include <climits>

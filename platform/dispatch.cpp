@@ -1,3 +1,5 @@
+// Late-bound calls through the type information: argument checks and
+// conversions, the enumerator, the extra members and their error boundary.
 #include "platform/dispatch.h"
 
 #include <oleauto.h>
@@ -219,7 +221,8 @@ HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& mem
   if (member.kind == ExtraMember::kMethod) {
     if (call.put || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
     if (named) return DISP_E_NONAMEDARGS;
-    if (params.cArgs != member.arguments) return DISP_E_BADPARAMCOUNT;
+    if (params.cArgs > member.arguments || params.cArgs + member.optional < member.arguments)
+      return DISP_E_BADPARAMCOUNT;
   } else if (call.put) {
     // A property holds a plain value: there is no reference assignment.
     if (flags & DISPATCH_PROPERTYPUTREF) return DISP_E_MEMBERNOTFOUND;
@@ -233,8 +236,15 @@ HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& mem
   // fail as they do on a published one.
   if (member.kind == ExtraMember::kProperty && params.cArgs > (call.put ? 1u : 0u))
     return ReportError(DISP_E_NOTACOLLECTION, DescriptionOf(DISP_E_NOTACOLLECTION), iid);
-  // Arguments come in reverse order.
-  for (UINT i = 0; i < params.cArgs; ++i) call.arguments[i] = Referenced(&params.rgvarg[params.cArgs - 1 - i]);
+  // Arguments come in reverse order. An optional one may be passed as
+  // missing; a required one may not.
+  for (UINT i = 0; i < params.cArgs; ++i) {
+    const VARIANT* argument = Referenced(&params.rgvarg[params.cArgs - 1 - i]);
+    bool missing = member.kind == ExtraMember::kMethod && V_VT(argument) == VT_ERROR &&
+                   V_ERROR(argument) == DISP_E_PARAMNOTFOUND;
+    if (missing && i < member.arguments - member.optional) return DISP_E_PARAMNOTOPTIONAL;
+    call.arguments[i] = missing ? nullptr : argument;
+  }
   return ServeBeyond(iid, excep_info, [&] {
     beyond.invoke_extra(beyond.object, member, call);
     if (result && !call.put) {

@@ -27,14 +27,17 @@ struct ExtraMember {
   const wchar_t* name;
   DISPID id;
   Kind kind;
-  UINT arguments;  // a method's arguments, none optional; 0 for a property
+  UINT arguments;     // a method's arguments, optional ones included; 0 for a property
+  UINT optional = 0;  // how many of the last arguments a caller may leave out
 };
 
 // One call of an extra member as the class's InvokeExtra sees it: a
 // property read, a property assignment (put), or a method call with exactly
 // its arguments. Each argument is in declared order, a script variable
 // already followed to the value it holds (one level; VT_BYREF of a plain
-// type may remain); for a put, arguments[0] is the value assigned.
+// type may remain); for a put, arguments[0] is the value assigned. An
+// optional argument the caller left out (not passed, or passed as the
+// "missing" marker VT_ERROR/DISP_E_PARAMNOTFOUND) is null.
 struct ExtraCall {
   bool put = false;
   const VARIANT* arguments[ExtraMember::kMaxArguments] = {};

@@ -1,3 +1,4 @@
+// The IEnumVARIANT over a snapshot of a collection's items.
 #include "platform/enumerator.h"
 
 #include <algorithm>

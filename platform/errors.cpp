@@ -1,3 +1,5 @@
+// The library's error type, its conventional numbers and descriptions, and
+// how an error leaves a member as an HRESULT with IErrorInfo or EXCEPINFO.
 #include "platform/errors.h"
 
 #include <oleauto.h>

@@ -1,3 +1,4 @@
+// Making BSTRs of a given length or from a zero-terminated string.
 #include "platform/handles.h"
 
 #include "platform/errors.h"

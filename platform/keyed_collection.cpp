@@ -1,3 +1,4 @@
+// The keyed collection: positions, case-insensitive keys and lookups.
 #include "platform/keyed_collection.h"
 
 #include <oleauto.h>

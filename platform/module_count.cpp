@@ -1,3 +1,4 @@
+// The module's count of live objects and class-object locks.
 #include "platform/module_count.h"
 
 namespace vorn::module_count {

@@ -1,3 +1,4 @@
+// The full path of a loaded module, read however long it is.
 #include "platform/module_file.h"
 
 #include <new>

@@ -1,3 +1,5 @@
+// The registry service: opens, creates, deletes, reads and writes through
+// the seam, with names and paths checked before any call.
 #include "platform/registry.h"
 
 #include <climits>

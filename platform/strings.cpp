@@ -1,3 +1,4 @@
+// Trimming, path normalisation, the last path component and joining paths.
 #include "platform/strings.h"
 
 #include <climits>

@@ -1,3 +1,5 @@
+// The library's type information, loaded once from the module's embedded
+// type library, and the member table dispatch looks members up in.
 #include "platform/type_info.h"
 
 #include <oleauto.h>

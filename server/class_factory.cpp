@@ -1,3 +1,4 @@
+// The class table and the class objects made from it.
 #include "server/class_factory.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// Writing and removing the module's registration entries, per machine and
+// per user.
 #include "server/registration.h"
 
 #include <objbase.h>

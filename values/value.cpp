@@ -1,3 +1,5 @@
+// clsValue: the value record's fields, how assigning one stores what the
+// client gave, and the loaded data set into them.
 #include "values/value.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Value data both ways: the automation value GetValue returns for each
+// registry type, and the exact bytes SetValue stores.
 #include "values/value_data.h"
 
 #include <climits>

@@ -1,3 +1,5 @@
+// clsValues: the value collection's load into records, its lookups, Add,
+// Delete, GetValue and SetValue.
 #include "values/values.h"
 
 #include <climits>

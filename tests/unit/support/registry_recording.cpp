@@ -1,3 +1,4 @@
+// The unit tests' recording binding of the registry seam.
 #include "support/registry_recording.h"
 
 #include "platform/registry_api.h"

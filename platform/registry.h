@@ -85,6 +85,35 @@ LONG SetValue(HKEY key, BSTR name, DWORD type, const BYTE* data, DWORD size);
 // bytes afterwards (it grows when the value is longer than it).
 LONG QueryValue(HKEY key, BSTR name, DWORD& type, std::vector<BYTE>& data, DWORD& size);
 
+// Whole trees: the operations that save, restore, copy and rename a key and
+// everything below it. Names are plain zero-terminated strings here (a name
+// holding a zero character cannot be passed to the registry at all). Every
+// open and create adds view to its access mask; deletes pass it on.
+
+// One value as the registry holds it: its name, type and exact bytes.
+struct RawValue {
+  std::wstring name;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+
+// Opens name below parent (an open key or a root handle).
+LONG OpenSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key);
+// Creates name below parent, or opens it when it exists; created (when not
+// null) says which.
+LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key, bool* created = nullptr);
+// Every value of key, in the order the registry enumerates them, with its
+// exact type and bytes.
+LONG ReadValues(HKEY key, std::vector<RawValue>& values);
+// The names of key's direct sub-keys, in the order the registry enumerates
+// them.
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names);
+// Deletes name below parent with everything below it, depth first.
+LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view = 0);
+// Renames sub_key of key (RegRenameKey, looked up at run time);
+// ERROR_CALL_NOT_IMPLEMENTED where the platform has no such function.
+LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name);
+
 // The length in units of the text that string data of size bytes holds:
 // whole UTF-16 units (a stray odd last byte is dropped), less one
 // terminating zero unit when there is one. Zeros inside the text stay.

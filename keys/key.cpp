@@ -98,9 +98,13 @@ bool Key::DeleteTree() {
 }
 
 void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
-  if (member.id != VORN_DISPID_VIEW) return;
-  arguments::ServeView(call, view_);
-  if (call.put) RefreshNow();
+  switch (member.id) {
+    case VORN_DISPID_VIEW:
+      arguments::ServeView(call, view_);
+      if (call.put) RefreshNow();
+      break;
+    default: break;
+  }
 }
 
 HRESULT Key::get_Values(_clsValues** result) {

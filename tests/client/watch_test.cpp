@@ -167,6 +167,11 @@ TEST_F(Watch, ChangesBelowTheKeyCountWithSubtreeOnly) {
   EXPECT_FALSE(Changed({0L, Truth(true)}));
   WriteNow(scratch.Below(L"child"));
   EXPECT_TRUE(Changed({0L, Truth(true)}));
+  // A sub-key deleted is a change of its parent, also without Subtree: how
+  // to see a key go under Wine, which does not tell the key's own watchers.
+  EXPECT_FALSE(Changed({0L}, deep.Get()));
+  ASSERT_EQ(0, ::RegDeleteTreeW(HKEY_CURRENT_USER, scratch.Below(L"child").c_str()));
+  EXPECT_TRUE(Changed({0L}, deep.Get()));
 }
 
 TEST_F(Watch, AChangeBetweenCallsIsReportedAtOnceAlsoTheObjectsOwn) {

@@ -44,7 +44,9 @@ bool WaitServing(HANDLE event, ULONGLONG timeout) {
     HRESULT hr = ::CoWaitForMultipleHandles(0, slice, 1, &event, &index);
     if (hr == CO_E_NOTINITIALIZED) {  // a thread outside COM has no calls to serve
       DWORD waited = ::WaitForSingleObject(event, slice);
-      hr = waited == WAIT_OBJECT_0 ? S_OK : waited == WAIT_TIMEOUT ? RPC_S_CALLPENDING : HRESULT_FROM_WIN32(::GetLastError());
+      hr = waited == WAIT_OBJECT_0  ? S_OK
+           : waited == WAIT_TIMEOUT ? RPC_S_CALLPENDING
+                                    : HRESULT_FROM_WIN32(::GetLastError());
     }
     if (hr == S_OK) return true;
     if (hr != RPC_S_CALLPENDING) throw Error(hr, L"The wait for a change of the key failed");

@@ -105,7 +105,7 @@ bool KeyWatch::Wait(LONG root, BSTR path, REGSAM view, bool subtree, ULONGLONG t
   }
   if (!key_)
     throw Error(errors::kInvalidProcedureCall,
-                L"The key object's HKEY, Path or View was assigned while it waited for a change");
+                L"The key object's HKEY, Path or View was given another value while it waited for a change");
   // Re-armed before the caller sees the result, so that what the caller
   // reads now is either before the registration or reported by the next
   // call. A key that is gone cannot be re-armed: the next call opens afresh.

@@ -192,6 +192,10 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
 LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM, PHKEY result) { return CreateKeyW(key, sub_key, result); }
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(root, sub_key); }
 
+// The registry in memory has no writers but the benchmark itself: nothing
+// to watch.
+LSTATUS NotifyChangeKeyValue(HKEY, BOOL, DWORD, HANDLE, BOOL) { return ERROR_CALL_NOT_IMPLEMENTED; }
+
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
 
 }  // namespace vorn::registry::api

@@ -99,10 +99,25 @@ bool Key::DeleteTree() {
 
 void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
   switch (member.id) {
-    case VORN_DISPID_VIEW:
+    case VORN_DISPID_VIEW: {
+      const REGSAM before = view_;
       arguments::ServeView(call, view_);
-      if (call.put) RefreshNow();
+      if (!call.put) break;
+      if (view_ != before) watch_.Disarm();
+      RefreshNow();
       break;
+    }
+    case VORN_DISPID_WAITFORCHANGE: {
+      // Calls from other apartments are served during the wait; this keeps
+      // the object alive should one of them drop the last other reference.
+      ComPtr<Key> alive(this);
+      const ULONGLONG timeout = KeyWatch::Timeout(*call.arguments[0]);
+      const bool subtree = call.arguments[1] && arguments::Boolean(*call.arguments[1], L"Subtree");
+      const bool changed = watch_.Wait(hkey_, path_.get(), view_, subtree, timeout);
+      V_VT(&call.result.ref()) = VT_BOOL;
+      V_BOOL(&call.result.ref()) = changed ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    }
     default: break;
   }
 }
@@ -151,6 +166,7 @@ HRESULT Key::get_HKEY(LONG* result) {
 HRESULT Key::put_HKEY(LONG* lngHKEY) {
   VORN_CHECK_OUT(lngHKEY);
   return Boundary([&] {
+    if (*lngHKEY != hkey_) watch_.Disarm();
     hkey_ = *lngHKEY;
     RefreshNow();
   });
@@ -178,7 +194,9 @@ HRESULT Key::put_Path(BSTR* strPath) {
 
 void Key::TakePath(unique_bstr path) {
   path_lost_spaces_ = LosesSpaces(path.get());
-  path_ = strings::NormaliseKeyPath(std::move(path));
+  unique_bstr normal = strings::NormaliseKeyPath(std::move(path));
+  if (!SameText(normal.get(), path_.get())) watch_.Disarm();
+  path_ = std::move(normal);
   RefreshNow();
 }
 

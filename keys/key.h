@@ -8,6 +8,7 @@
 #pragma once
 
 #include "contract/interfaces.h"
+#include "keys/key_watch.h"
 #include "platform/dispatch.h"
 
 namespace vorn {
@@ -51,9 +52,12 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // Beyond the type library, through IDispatch only: View, the registry view
   // of every open and delete (0, the module's own; 32; 64). Assigning it
   // refreshes, as assigning HKEY or Path does; the collections this object
-  // makes carry it.
+  // makes carry it. WaitForChange(TimeoutMs [, Subtree]): whether the key
+  // changed within the timeout (see KeyWatch); the watch stays armed between
+  // calls until HKEY, Path or View is assigned another value.
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+      {L"WaitForChange", VORN_DISPID_WAITFORCHANGE, ExtraMember::kMethod, 2, 1},
   };
   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
 
@@ -94,6 +98,8 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   bool path_lost_spaces_ = false;
   bool exists_ = false;
   REGSAM view_ = 0;  // the registry view: 0 is the module's own
+  // The one handle that outlives a member call: WaitForChange's.
+  KeyWatch watch_;
 };
 
 }  // namespace vorn

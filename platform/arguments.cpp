@@ -1,5 +1,5 @@
 // Conversions of the extra members' arguments: text, whole numbers in a
-// range, the registry view, and the elements of arrays.
+// range, truth values, the registry view, and the elements of arrays.
 #include "platform/arguments.h"
 
 #include <climits>
@@ -137,6 +137,19 @@ unique_bstr Text(const VARIANT& value, const wchar_t* what) {
   ThrowIfFailed(hr);
   VARIANT done = text.release();
   return V_BSTR(&done) ? unique_bstr(V_BSTR(&done)) : MakeBstr(L"");
+}
+
+bool Boolean(const VARIANT& value, const wchar_t* what) {
+  VARTYPE type = V_VT(&value) & ~VT_BYREF;
+  if (type == VT_NULL) Refuse(errors::kInvalidUseOfNull, what, L"cannot be Null");
+  if ((type & VT_ARRAY) || type == VT_DISPATCH || type == VT_UNKNOWN || type == VT_RECORD || type == VT_ERROR ||
+      type == VT_VARIANT)
+    Refuse(errors::kTypeMismatch, what, L"must be True or False");
+  unique_variant truth;
+  HRESULT hr = ::VariantChangeType(&truth.ref(), const_cast<VARIANT*>(&value), 0, VT_BOOL);
+  if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_BADVARTYPE) Refuse(errors::kTypeMismatch, what, L"must be True or False");
+  ThrowIfFailed(hr);
+  return V_BOOL(&truth.ref()) != VARIANT_FALSE;
 }
 
 LONGLONG Signed(const VARIANT& value, LONGLONG low, LONGLONG high, const wchar_t* what) {

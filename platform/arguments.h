@@ -1,7 +1,7 @@
 // Conversions of the arguments of the members beyond the type library, which
 // dispatch hands over as they came: text, integral numbers in a range, a
 // registry view, and the elements of an array (an automation array or a
-// JScript array). Each refusal throws the conventional error with a
+// JScript array), and truth values. Each refusal throws the conventional error with a
 // description that says what was expected.
 #pragma once
 
@@ -25,6 +25,11 @@ unique_bstr Text(const VARIANT& value, const wchar_t* what);
 // text, an object): 13; a fraction: 5; outside the range: 6.
 LONGLONG Signed(const VARIANT& value, LONGLONG low, LONGLONG high, const wchar_t* what);
 ULONGLONG Unsigned(const VARIANT& value, ULONGLONG high, const wchar_t* what);
+
+// A truth value: a Boolean, a number (any but 0 is True), the text "True"
+// or "False" or a number's text; Empty is False. Null is refused (94), and
+// so is anything else, other text, an object or an array (13).
+bool Boolean(const VARIANT& value, const wchar_t* what);
 
 // A registry view as the access flag (see registry::ViewFromNumber): the
 // numbers 0, 32 and 64. Anything else is refused with error 5.

@@ -128,6 +128,10 @@ LONG QueryValue(HKEY key, BSTR name, DWORD& type, std::vector<BYTE>& data, DWORD
   return status;
 }
 
+LONG NotifyChange(HKEY key, bool subtree, HANDLE event) {
+  return api::NotifyChangeKeyValue(key, subtree, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
+}
+
 LONG DeleteValue(HKEY key, BSTR name) {
   std::wstring exact_name;
   if (LONG refused = Terminated(name, exact_name)) return refused;

@@ -85,6 +85,12 @@ LONG SetValue(HKEY key, BSTR name, DWORD type, const BYTE* data, DWORD size);
 // bytes afterwards (it grows when the value is longer than it).
 LONG QueryValue(HKEY key, BSTR name, DWORD& type, std::vector<BYTE>& data, DWORD& size);
 
+// Registers, without waiting, for one signal of event at the next change of
+// key: a value set or deleted, a sub-key created or deleted, and with
+// subtree the same anywhere below it. The platform keeps the subtree flag of
+// a handle's first registration for every later one on that handle.
+LONG NotifyChange(HKEY key, bool subtree, HANDLE event);
+
 // Whole trees: the operations that save, restore, copy and rename a key and
 // everything below it. Names are plain zero-terminated strings here (a name
 // holding a zero character cannot be passed to the registry at all). Every

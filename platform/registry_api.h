@@ -24,6 +24,9 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key);
 // Used only in a chosen registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
 LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result);
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view);
+// RegNotifyChangeKeyValue: registers for one notification of a change of
+// key (and everything below it with subtree), signalled on event.
+LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous);
 // Declared for completeness of the binding; the library never flushes.
 LSTATUS FlushKey(HKEY key);
 

@@ -28,6 +28,9 @@ LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result) {
   return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, nullptr);
 }
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) { return ::RegDeleteKeyExW(root, sub_key, view, 0); }
+LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous) {
+  return ::RegNotifyChangeKeyValue(key, subtree, filter, event, asynchronous);
+}
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 
 }  // namespace vorn::registry::api

@@ -17,6 +17,9 @@
 #   - the same values walk from VBScript and JScript against WScript.Shell
 #     RegRead and a Scripting.Dictionary walk;
 #   - examples/regtree.vbs against reg query /s on the prefix's HKLM\Software;
+#   - the time from another process's RegSetValueExW to the return of
+#     clsKey.WaitForChange against the raw notification wait, over 100
+#     changes (bench/watch.cpp);
 #   - bytes per loaded record, from the heaps, in all and beyond the records'
 #     own data.
 # Usage: scripts/bench.sh [build-dir...]   (default: build/win32 and
@@ -37,7 +40,7 @@ bench_one() {
     cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_TOOLCHAIN_FILE="$here/cmake/$toolchain" </dev/null
   fi
-  cmake --build "$build" -j2 --target VornRegistry vorn_bench vorn_cost </dev/null
+  cmake --build "$build" -j2 --target VornRegistry vorn_bench vorn_cost vorn_watch_bench </dev/null
 
   local run="$build/wine-run" out="$build/bench.out" started round tool t0 label script walk
   : >"$out"
@@ -51,6 +54,8 @@ bench_one() {
   wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run >>"$out" 2>&1
   echo "C++: the library's own cost over a registry in memory ..."
   wine_in 600 "$run" "$build/bench/vorn_cost.exe" >>"$out" 2>&1
+  echo "C++: WaitForChange against the raw notification wait ..."
+  wine_in 600 "$run" "$build/bench/vorn_watch_bench.exe" >>"$out" 2>&1
 
   echo "scripts: values walks of $walk_n ..."
   walk='Software\VornRegistryTests\bench-walk'

@@ -89,6 +89,12 @@ LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {
   return Through(c, [&] { return ::RegDeleteKeyExW(root, sub_key, view, 0); });
 }
 
+LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous) {
+  Call c(Fn::NotifyChangeKeyValue, nullptr, subtree);  // index: the subtree flag
+  c.access = filter;
+  return Through(c, [&] { return ::RegNotifyChangeKeyValue(key, subtree, filter, event, asynchronous); });
+}
+
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 
 }  // namespace vorn::registry::api

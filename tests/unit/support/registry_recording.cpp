@@ -75,11 +75,11 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
   return Through(Call(Fn::DeleteKey, sub_key), [&] { return ::RegDeleteKeyW(root, sub_key); });
 }
 
-LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result) {
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition) {
   Call c(Fn::CreateKeyEx, sub_key);
   c.access = access;
   return Through(c, [&] {
-    return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, nullptr);
+    return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, disposition);
   }, true);
 }
 
@@ -90,5 +90,17 @@ LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {
 }
 
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
+
+// The platform's RegRenameKey, looked up as the module does; a test makes it
+// missing by injecting ERROR_CALL_NOT_IMPLEMENTED.
+LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
+  using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  auto rename = reinterpret_cast<Rename>(
+      reinterpret_cast<void (*)()>(advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr));
+  Call c(Fn::RenameKey, sub_key);
+  c.new_name = new_name ? new_name : L"";
+  return Through(c, [&] { return rename ? rename(key, sub_key, new_name) : ERROR_CALL_NOT_IMPLEMENTED; });
+}
 
 }  // namespace vorn::registry::api

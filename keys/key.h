@@ -8,6 +8,7 @@
 #pragma once
 
 #include "contract/interfaces.h"
+#include "keys/tree_copy.h"
 #include "platform/dispatch.h"
 
 namespace vorn {
@@ -51,9 +52,12 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // Beyond the type library, through IDispatch only: View, the registry view
   // of every open and delete (0, the module's own; 32; 64). Assigning it
   // refreshes, as assigning HKEY or Path does; the collections this object
-  // makes carry it.
+  // makes carry it. CopyTree(Destination) and Rename(NewName)
+  // (keys/tree_copy.h) work in that view and answer True or raise an error.
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+      {L"CopyTree", VORN_DISPID_COPYTREE, ExtraMember::kMethod, 1},
+      {L"Rename", VORN_DISPID_RENAME, ExtraMember::kMethod, 1},
   };
   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
 
@@ -78,6 +82,11 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   template <typename Interface>
   HRESULT SetField(ComPtr<Interface>& field, bool& configure, Interface* value);
   void RefreshNow();
+  // This key as the tree operations name it.
+  tree_copy::KeyName TreeName() const;
+  // CopyTree's destination: a key object, or a path below this key's root
+  // in this key's view.
+  ComPtr<Key> Destination(const VARIANT& value) const;
   // Assigns a new collection this key's root, then its path.
   template <typename Collection>
   void Configure(Collection* collection);

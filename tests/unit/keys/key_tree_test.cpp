@@ -53,6 +53,14 @@ std::vector<RawValue> AwkwardValues() {
 
 TEST_F(KeyTreeTest, TreesReadAndWriteEveryTypeWithExactBytes) {
   KeyTree source{L"src", AwkwardValues(), {{L"Child", AwkwardValues(), {{L"grand \"child\"", {}, {}}}}}};
+  // Zero bytes just past the data, where the registry looks for a
+  // terminator that the data lacks.
+  for (RawValue& v : source.children[0].values) {
+    if (v.name != L"unterminated" && v.name != L"odd") continue;
+    size_t size = v.data.size();
+    v.data.insert(v.data.end(), {0, 0, 0});
+    v.data.resize(size);
+  }
   scratch_.CreateKey(L"src");
   WriteTree(Open(L"src").get(), source, L"src", 0);
 

@@ -33,7 +33,14 @@ LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
   using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
   // Looked up once; advapi32 is loaded already, as the module imports it.
-  static const Rename rename = [] {
+  static const Rename rename = []() -> Rename {
+    // Wine's RegRenameKey (seen in Wine 8) can store the renamed key in the
+    // place of its next sibling when its new name sorts just there: that
+    // sibling and its tree drop out of the registry, the renamed key is
+    // listed twice, and wineserver later fails. Under Wine the function
+    // counts as missing, so that keys are copied and then deleted instead.
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) return nullptr;
     HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
     FARPROC found = advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr;
     return reinterpret_cast<Rename>(reinterpret_cast<void (*)()>(found));

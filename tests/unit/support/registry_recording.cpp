@@ -91,8 +91,10 @@ LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {
 
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 
-// The platform's RegRenameKey, looked up as the module does; a test makes it
-// missing by injecting ERROR_CALL_NOT_IMPLEMENTED.
+// The platform's RegRenameKey itself, even under Wine, where the module's
+// binding treats it as missing (Wine 8's can overwrite the renamed key's
+// next sibling: tests that reach it rename a key that has none). A test
+// makes it missing by injecting ERROR_CALL_NOT_IMPLEMENTED.
 LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
   using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
   HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 
 #include "platform/errors.h"
 #include "platform/registry_api.h"
@@ -154,7 +155,9 @@ LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& 
 
 LONG ReadValues(HKEY key, std::vector<RawValue>& values) {
   values.clear();
-  std::vector<wchar_t> name(kValueNameBuffer);
+  // Room for the longest name the registry allows, left uninitialised: the
+  // read fills what it reports.
+  auto name = std::make_unique_for_overwrite<wchar_t[]>(kValueNameBuffer);
   std::vector<BYTE> data(kStringDataBuffer);
   for (DWORD index = 0;; ++index) {
     LONG status = kSuccess;
@@ -162,7 +165,7 @@ LONG ReadValues(HKEY key, std::vector<RawValue>& values) {
     for (int attempt = 0; attempt <= kRereads; ++attempt) {
       name_length = kValueNameBuffer;
       size = static_cast<DWORD>(data.size());
-      status = api::EnumValueW(key, index, name.data(), &name_length, nullptr, &type, data.data(), &size);
+      status = api::EnumValueW(key, index, name.get(), &name_length, nullptr, &type, data.data(), &size);
       if (status != ERROR_MORE_DATA) break;
       // The data is longer than the buffer: the size says how long, unless
       // the registry did not say (then twice the buffer is tried).
@@ -171,7 +174,7 @@ LONG ReadValues(HKEY key, std::vector<RawValue>& values) {
     if (status == kNoMoreItems) return kSuccess;
     if (status != kSuccess) return status;
     if (name_length >= kValueNameBuffer || size > data.size()) return ERROR_MORE_DATA;
-    values.push_back(RawValue{std::wstring(name.data(), name_length), type,
+    values.push_back(RawValue{std::wstring(name.get(), name_length), type,
                               std::vector<BYTE>(data.begin(), data.begin() + size)});
   }
 }

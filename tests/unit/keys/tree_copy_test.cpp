@@ -50,7 +50,9 @@ class TreeCopyTest : public RegistryTest {
   static HRESULT Run(Key* key, const wchar_t* member, unique_variant argument) {
     unique_variant result;
     HRESULT hr = Invoke(key->Published(), member, DISPATCH_METHOD, {argument.ref()}, &result.ref());
-    if (hr == S_OK) EXPECT_EQ(VARIANT_TRUE, V_BOOL(&result.ref()));
+    if (hr == S_OK) {
+      EXPECT_EQ(VARIANT_TRUE, V_BOOL(&result.ref()));
+    }
     return hr;
   }
   static unique_variant Object(Key* key) {
@@ -150,7 +152,9 @@ TEST_F(TreeCopyTest, RenameKeepsEverythingBelowWithOrWithoutRegRenameKey) {
   // with status 5), or an error and nothing changed.
   HRESULT hr = Run(key.get(), L"Rename", VStr(L"B"));
   EXPECT_EQ(std::vector<std::wstring>{hr == S_OK ? L"B" : L"b"}, scratch_.SubKeyNames(L"")) << hr;
-  if (hr != S_OK) EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"b\" cannot be renamed to \"B\""));
+  if (hr != S_OK) {
+    EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"b\" cannot be renamed to \"B\""));
+  }
   Rec().calls.clear();
 
   // Without RegRenameKey: copied whole, then deleted.

@@ -2,6 +2,7 @@
 // them: exact copies, refusals that write nothing, failures part-way that
 // leave the registry as it was, and Rename with and without RegRenameKey.
 #include <algorithm>
+#include <tuple>
 
 #include "keys/key.h"
 #include "keys/key_tree.h"
@@ -12,6 +13,15 @@ namespace {
 
 using namespace test;
 using registry::RawValue;
+
+// Every kind of data, string data that a careless write changes included
+// (without a terminator, or of an odd size ending in a zero byte).
+const std::vector<RawValue> kValues = {
+    {L"", REG_SZ, {'d', 0, 0, 0}},          {L"unterminated", REG_SZ, {'a', 0, 'b', 0}},
+    {L"odd", REG_SZ, {'a', 0, 'b', 0, 0}},   {L"one", REG_EXPAND_SZ, {'x'}},
+    {L"multi", REG_MULTI_SZ, {'a', 0, 0, 0, 0, 0}}, {L"dword3", REG_DWORD, {1, 2, 3}},
+    {L"qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}, {L"none", REG_NONE, {}},
+    {L"binary", REG_BINARY, std::vector<BYTE>(5000, 0xAB)}, {L"own", 0x4242, {7}}};
 
 class TreeCopyTest : public RegistryTest {
  protected:
@@ -25,27 +35,33 @@ class TreeCopyTest : public RegistryTest {
     unique_hkey key = Open(sub);
     return key ? ReadTree(key.get(), sub, 0) : KeyTree{L"(missing)", {}, {}};
   }
-  // A source tree whose values hold every kind of data, string data that a
-  // careless write would change included.
+  // Written with zero bytes just past each value's data, where the registry
+  // looks for a terminator that the data lacks: it must store them exactly.
   void MakeSource(const std::wstring& sub) {
-    std::vector<RawValue> values = {
-        {L"", REG_SZ, {'d', 0, 0, 0}},          {L"unterminated", REG_SZ, {'a', 0, 'b', 0}},
-        {L"odd", REG_SZ, {'a', 0, 'b', 0, 'c'}}, {L"one", REG_EXPAND_SZ, {'x'}},
-        {L"multi", REG_MULTI_SZ, {'a', 0, 0, 0, 0, 0}}, {L"dword3", REG_DWORD, {1, 2, 3}},
-        {L"qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}, {L"none", REG_NONE, {}},
-        {L"binary", REG_BINARY, std::vector<BYTE>(5000, 0xAB)}, {L"own", 0x4242, {7}}};
+    KeyTree tree{L"", kValues, {{L"Sub", kValues, {{L"Leaf", kValues, {}}}}, {L"Empty", {}, {}}}};
+    for (RawValue& v : tree.values) {
+      size_t size = v.data.size();
+      v.data.resize(size + 3);
+      v.data.resize(size);
+    }
     scratch_.CreateKey(sub);
-    WriteTree(Open(sub).get(), {L"", values, {{L"Sub", values, {{L"Leaf", values, {}}}}, {L"Empty", {}, {}}}},
-              sub, 0);
+    WriteTree(Open(sub).get(), tree, sub, 0);
+    EXPECT_TRUE(Same(tree, Tree(sub)));
   }
+  // The same names, types and bytes, in any order.
   static bool Same(const KeyTree& a, const KeyTree& b) {
-    auto value_same = [](const RawValue& x, const RawValue& y) {
-      return x.name == y.name && x.type == y.type && x.data == y.data;
+    auto value_in_b = [&](const RawValue& x) {
+      return std::any_of(b.values.begin(), b.values.end(), [&](const RawValue& y) {
+        return x.name == y.name && x.type == y.type && x.data == y.data;
+      });
+    };
+    auto child_in_b = [&](const KeyTree& x) {
+      return std::any_of(b.children.begin(), b.children.end(),
+                         [&](const KeyTree& y) { return x.name == y.name && Same(x, y); });
     };
     return a.values.size() == b.values.size() && a.children.size() == b.children.size() &&
-           std::equal(a.values.begin(), a.values.end(), b.values.begin(), value_same) &&
-           std::equal(a.children.begin(), a.children.end(), b.children.begin(),
-                      [](const KeyTree& x, const KeyTree& y) { return x.name == y.name && Same(x, y); });
+           std::all_of(a.values.begin(), a.values.end(), value_in_b) &&
+           std::all_of(a.children.begin(), a.children.end(), child_in_b);
   }
   static HRESULT Run(Key* key, const wchar_t* member, unique_variant argument) {
     unique_variant result;
@@ -55,15 +71,11 @@ class TreeCopyTest : public RegistryTest {
     }
     return hr;
   }
+  // A key object, or Nothing for null.
   static unique_variant Object(Key* key) {
     unique_variant v;
     V_VT(&v.ref()) = VT_DISPATCH;
-    V_DISPATCH(&v.ref()) = ComPtr<IDispatch>(key->Published()).detach();
-    return v;
-  }
-  static unique_variant Nothing() {
-    unique_variant v;
-    V_VT(&v.ref()) = VT_DISPATCH;
+    if (key) V_DISPATCH(&v.ref()) = ComPtr<IDispatch>(key->Published()).detach();
     return v;
   }
   // Fails every call of fn for which `which` holds, and RegRenameKey too when
@@ -94,32 +106,34 @@ TEST_F(TreeCopyTest, CopiesEveryValueExactlyToAPathOrAKeyObjectAndRefreshes) {
   }));
 }
 
-TEST_F(TreeCopyTest, RefusedCopiesWriteNothing) {
+TEST_F(TreeCopyTest, RefusalsAreErrorsNamingTheKeyAndWriteNothing) {
   MakeSource(L"src");
   scratch_.CreateKey(L"taken");
   KeyTree before = Tree();
-  auto source = Aimed<Key>(scratch_.Below(L"src"));
-  auto missing = Aimed<Key>(scratch_.Below(L"nothing here"));
-  struct {
-    Key* key;
-    unique_variant destination;
-    HRESULT hr;
-    const wchar_t* named;
-  } cases[] = {
-      {source.get(), VStr(scratch_.Below(L"taken")), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), L"taken\""},
-      {source.get(), VStr(scratch_.Below(L"SRC\\sub\\x")), errors::kInvalidProcedureCall, L"SRC\\sub\\x\""},
-      {source.get(), VStr(L"\\"), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), L"\"HKEY_CURRENT_USER\""},
-      {source.get(), VStr(scratch_.Below(L"copy ")), errors::kInvalidProcedureCall, L"spaces"},
-      {source.get(), Nothing(), errors::kObjectRequired, L"Nothing"},
-      {missing.get(), VStr(scratch_.Below(L"copy")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), L"here\" does not"},
-  };
-  for (auto& c : cases) {
+  auto source = Aimed<Key>(scratch_.Below(L"src")), missing = Aimed<Key>(scratch_.Below(L"gone")),
+       root = Aimed<Key>(L"");
+  const HRESULT exists = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), invalid = errors::kInvalidProcedureCall;
+  std::tuple<Key*, const wchar_t*, unique_variant, HRESULT, const wchar_t*> cases[] = {
+      {source.get(), L"CopyTree", VStr(scratch_.Below(L"taken")), exists, L"taken\""},
+      {source.get(), L"CopyTree", VStr(scratch_.Below(L"SRC\\sub\\x")), invalid, L"SRC\\sub\\x\" lies inside"},
+      {source.get(), L"CopyTree", VStr(L"\\"), exists, L"\"HKEY_CURRENT_USER\""},
+      {source.get(), L"CopyTree", VStr(scratch_.Below(L"copy ")), invalid, L"spaces"},
+      {source.get(), L"CopyTree", Object(nullptr), errors::kObjectRequired, L"Nothing"},
+      {missing.get(), L"CopyTree", VStr(scratch_.Below(L"copy")), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+       L"gone\" does not exist"},
+      {source.get(), L"Rename", VStr(L""), invalid, L"empty"},
+      {source.get(), L"Rename", VStr(L"x\\y"), invalid, L"backslash"},
+      {source.get(), L"Rename", VStr(L"x "), invalid, L"space"},
+      {source.get(), L"Rename", VStr(L"TAKEN"), exists, L"TAKEN\" already"},
+      {root.get(), L"Rename", VStr(L"x"), invalid, L"root"}};
+  for (auto& [key, member, argument, hr, named] : cases) {
     Rec().calls.clear();
-    EXPECT_EQ(c.hr, Run(c.key, L"CopyTree", std::move(c.destination))) << Narrow(c.named);
+    EXPECT_EQ(hr, Run(key, member, std::move(argument))) << Narrow(named);
     std::wstring description = ThreadErrorDescription();
-    EXPECT_NE(std::wstring::npos, description.find(c.named)) << Narrow(description);
-    EXPECT_EQ(0u, CallsOf(Fn::SetValueEx) + CallsOf(Fn::CreateKeyEx) + CallsOf(Fn::CreateKey));
+    EXPECT_NE(std::wstring::npos, description.find(named)) << Narrow(description);
+    EXPECT_EQ(0u, CallsOf(Fn::SetValueEx) + CallsOf(Fn::CreateKeyEx) + CallsOf(Fn::RenameKey));
   }
+  EXPECT_EQ(scratch_.Below(L"src"), PathOf(source.get()));
   EXPECT_TRUE(Same(before, Tree()));
 }
 
@@ -131,8 +145,7 @@ TEST_F(TreeCopyTest, AFailurePartWayRemovesWhatTheCopyCreated) {
   for (const wchar_t* destination : {L"made\\along\\copy", L"there\\copy"}) {
     Rec().FailNth(Fn::SetValueEx, 15, ERROR_ACCESS_DENIED);  // in the sub-key "Sub"
     EXPECT_EQ(E_ACCESSDENIED, Run(source.get(), L"CopyTree", VStr(scratch_.Below(destination))));
-    EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"of the key \"HKEY_CURRENT_USER\\"))
-        << Narrow(ThreadErrorDescription());
+    EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"of the key \"HKEY_CURRENT_USER\\"));
     Rec().Reset();
     EXPECT_TRUE(Same(before, Tree())) << Narrow(destination);
   }
@@ -163,7 +176,8 @@ TEST_F(TreeCopyTest, RenameKeepsEverythingBelowWithOrWithoutRegRenameKey) {
   EXPECT_EQ(scratch_.Below(L"c"), PathOf(key.get()));
   EXPECT_EQ(std::vector<std::wstring>{L"c"}, scratch_.SubKeyNames(L""));
   EXPECT_TRUE(Same(tree, Tree(L"c")));
-  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CALL_NOT_IMPLEMENTED), Run(key.get(), L"Rename", VStr(L"C")));  // letter case alone cannot be copied onto itself
+  // Letter case alone cannot be copied onto the key itself.
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CALL_NOT_IMPLEMENTED), Run(key.get(), L"Rename", VStr(L"C")));
 
   // A failed copy is removed; a failed delete is written back and the copy
   // removed: either way the key is as it was.
@@ -172,31 +186,11 @@ TEST_F(TreeCopyTest, RenameKeepsEverythingBelowWithOrWithoutRegRenameKey) {
   auto once = std::make_shared<int>(0);
   Fault(true, Fn::DeleteKey, [=](const test::Call& c) { return c.name == L"Leaf" && !(*once)++; });
   EXPECT_EQ(E_ACCESSDENIED, Run(key.get(), L"Rename", VStr(L"d")));
-  EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"written back")) << Narrow(ThreadErrorDescription());
+  EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"written back"));
   Rec().Reset();
   EXPECT_EQ(scratch_.Below(L"c"), PathOf(key.get()));
   EXPECT_EQ(std::vector<std::wstring>{L"c"}, scratch_.SubKeyNames(L""));
   EXPECT_TRUE(Same(tree, Tree(L"c")));
-}
-
-TEST_F(TreeCopyTest, RefusedRenamesChangeNothing) {
-  scratch_.CreateKey(L"k\\below");
-  scratch_.CreateKey(L"sibling");
-  KeyTree before = Tree();
-  auto key = Aimed<Key>(scratch_.Below(L"k"));
-  auto root = Aimed<Key>(L"");
-  for (auto [object, name, hr] : {std::tuple{key.get(), L"", errors::kInvalidProcedureCall},
-                                  std::tuple{key.get(), L"x\\y", errors::kInvalidProcedureCall},
-                                  std::tuple{key.get(), L"x ", errors::kInvalidProcedureCall},
-                                  std::tuple{key.get(), L"SIBLING", HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS)},
-                                  std::tuple{root.get(), L"x", errors::kInvalidProcedureCall}}) {
-    Rec().calls.clear();
-    EXPECT_EQ(hr, Run(object, L"Rename", VStr(name))) << Narrow(name);
-    EXPECT_FALSE(ThreadErrorDescription().empty());
-    EXPECT_EQ(0u, CallsOf(Fn::RenameKey) + CallsOf(Fn::CreateKeyEx));
-  }
-  EXPECT_EQ(scratch_.Below(L"k"), PathOf(key.get()));
-  EXPECT_TRUE(Same(before, Tree()));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "bench/memory_registry.h"
 
 #include <cstring>
+#include <cwchar>
 #include <cwctype>
 #include <map>
 #include <memory>
@@ -135,13 +136,21 @@ LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDW
   return bench::GiveName(node->children[index]->name, name, name_length);
 }
 
-LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPDWORD type, LPBYTE,
-                   LPDWORD) {
+LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPDWORD type, LPBYTE data,
+                   LPDWORD data_size) {
   Node* node = bench::NodeOf(key);
   if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
   const Node::Value& value = node->values[index];
   if (type) *type = value.type;
-  return bench::GiveName(value.name, name, name_length);
+  if (LSTATUS status = bench::GiveName(value.name, name, name_length)) return status;
+  DWORD size = static_cast<DWORD>(value.data.size());
+  if (data && data_size && *data_size < size) {
+    *data_size = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data) std::memcpy(data, value.data.data(), size);
+  if (data_size) *data_size = size;
+  return ERROR_SUCCESS;
 }
 
 LSTATUS QueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD data_size) {
@@ -189,7 +198,11 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
 }
 
 // The registry in memory has one view.
-LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM, PHKEY result) { return CreateKeyW(key, sub_key, result); }
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM, PHKEY result, LPDWORD disposition) {
+  if (disposition)
+    *disposition = bench::Walk(key, sub_key, false) ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+  return CreateKeyW(key, sub_key, result);
+}
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(root, sub_key); }
 
 // The registry in memory has no writers but the benchmark itself: nothing
@@ -197,5 +210,21 @@ LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(roo
 LSTATUS NotifyChangeKeyValue(HKEY, BOOL, DWORD, HANDLE, BOOL) { return ERROR_CALL_NOT_IMPLEMENTED; }
 
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
+
+// Renames a key in place; it keeps its position among its siblings.
+LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
+  Node* node = bench::Walk(key, sub_key, false);
+  if (!node || !node->parent) return ERROR_FILE_NOT_FOUND;
+  if (!new_name || !*new_name || std::wcschr(new_name, L'\\')) return ERROR_INVALID_PARAMETER;
+  Node* parent = node->parent;
+  std::wstring old_folded = bench::Folded(node->name.data(), node->name.size());
+  std::wstring new_folded = bench::Folded(new_name, std::wcslen(new_name));
+  auto existing = parent->child_index.find(new_folded);
+  if (existing != parent->child_index.end() && existing->second != node) return ERROR_ACCESS_DENIED;
+  parent->child_index.erase(old_folded);
+  parent->child_index[new_folded] = node;
+  node->name = new_name;
+  return ERROR_SUCCESS;
+}
 
 }  // namespace vorn::registry::api

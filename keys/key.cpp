@@ -12,6 +12,13 @@ namespace vorn {
 
 namespace {
 
+unique_variant True() {
+  unique_variant result;
+  V_VT(&result.ref()) = VT_BOOL;
+  V_BOOL(&result.ref()) = VARIANT_TRUE;
+  return result;
+}
+
 [[noreturn]] void RefuseObjectLet() {
   throw Error(E_NOTIMPL, L"An object property is assigned with Set, not Let");
 }
@@ -97,6 +104,26 @@ bool Key::DeleteTree() {
   return registry::DeleteKey(hkey_, path_.get(), view_) == registry::kSuccess;
 }
 
+tree_copy::KeyName Key::TreeName() const {
+  return {hkey_, std::wstring(path_.get() ? path_.get() : L"", ::SysStringLen(path_.get())), view_, path_lost_spaces_};
+}
+
+ComPtr<Key> Key::Destination(const VARIANT& value) const {
+  VARTYPE type = V_VT(&value) & ~VT_BYREF;
+  if (type == VT_DISPATCH || type == VT_UNKNOWN) {
+    IUnknown* object = V_VT(&value) & VT_BYREF ? *V_UNKNOWNREF(&value) : V_UNKNOWN(&value);
+    if (!object) throw Error(errors::kObjectRequired, L"Destination is Nothing: it must be a key object or a path");
+    ComPtr<Key> key = FromObject(object);
+    if (!key) throw Error(errors::kTypeMismatch, L"Destination must be a key object of this library or a path");
+    return key;
+  }
+  ComPtr<Key> key = Create();
+  key->hkey_ = hkey_;
+  key->view_ = view_;
+  key->TakePath(arguments::Text(value, L"Destination"));
+  return key;
+}
+
 void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
   switch (member.id) {
     case VORN_DISPID_VIEW: {
@@ -116,6 +143,26 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       const bool changed = watch_.Wait(hkey_, path_.get(), view_, subtree, timeout);
       V_VT(&call.result.ref()) = VT_BOOL;
       V_BOOL(&call.result.ref()) = changed ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    }
+    case VORN_DISPID_COPYTREE: {
+      ComPtr<Key> destination = Destination(*call.arguments[0]);
+      try {
+        tree_copy::CopyTree(TreeName(), destination->TreeName());
+      } catch (...) {
+        RefreshNow();
+        throw;
+      }
+      RefreshNow();
+      destination->RefreshNow();
+      call.result = True();
+      break;
+    }
+    case VORN_DISPID_RENAME: {
+      unique_bstr name = arguments::Text(*call.arguments[0], L"NewName");
+      std::wstring path = tree_copy::Rename(TreeName(), std::wstring(name.get(), ::SysStringLen(name.get())));
+      TakePath(MakeBstr(path.c_str(), static_cast<UINT>(path.size())));
+      call.result = True();
       break;
     }
     default: break;

@@ -9,6 +9,7 @@
 
 #include "contract/interfaces.h"
 #include "keys/key_watch.h"
+#include "keys/tree_copy.h"
 #include "platform/dispatch.h"
 
 namespace vorn {
@@ -52,11 +53,15 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // Beyond the type library, through IDispatch only: View, the registry view
   // of every open and delete (0, the module's own; 32; 64). Assigning it
   // refreshes, as assigning HKEY or Path does; the collections this object
-  // makes carry it. WaitForChange(TimeoutMs [, Subtree]): whether the key
-  // changed within the timeout (see KeyWatch); the watch stays armed between
-  // calls until HKEY, Path or View is assigned another value.
+  // makes carry it. CopyTree(Destination) and Rename(NewName)
+  // (keys/tree_copy.h) work in that view and answer True or raise an error.
+  // WaitForChange(TimeoutMs [, Subtree]): whether the key changed within the
+  // timeout (see KeyWatch); the watch stays armed between calls until HKEY,
+  // Path or View is assigned another value.
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+      {L"CopyTree", VORN_DISPID_COPYTREE, ExtraMember::kMethod, 1},
+      {L"Rename", VORN_DISPID_RENAME, ExtraMember::kMethod, 1},
       {L"WaitForChange", VORN_DISPID_WAITFORCHANGE, ExtraMember::kMethod, 2, 1},
   };
   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
@@ -82,6 +87,11 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   template <typename Interface>
   HRESULT SetField(ComPtr<Interface>& field, bool& configure, Interface* value);
   void RefreshNow();
+  // This key as the tree operations name it.
+  tree_copy::KeyName TreeName() const;
+  // CopyTree's destination: a key object, or a path below this key's root
+  // in this key's view.
+  ComPtr<Key> Destination(const VARIANT& value) const;
   // Assigns a new collection this key's root, then its path.
   template <typename Collection>
   void Configure(Collection* collection);

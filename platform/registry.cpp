@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 
 #include "platform/errors.h"
 #include "platform/registry_api.h"
@@ -138,6 +139,105 @@ LONG DeleteValue(HKEY key, BSTR name) {
   return api::DeleteValueW(key, exact_name.c_str());
 }
 
+LONG OpenSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key) {
+  key.reset();
+  HKEY opened = nullptr;
+  LONG status = api::OpenKeyExW(parent, name, 0, access, &opened);
+  if (status == kSuccess) key.reset(opened);
+  return status;
+}
+
+LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key, bool* created) {
+  key.reset();
+  HKEY handle = nullptr;
+  DWORD disposition = 0;
+  LONG status = api::CreateKeyExW(parent, name, access, &handle, &disposition);
+  if (status == kSuccess) key.reset(handle);
+  if (created) *created = status == kSuccess && disposition == REG_CREATED_NEW_KEY;
+  return status;
+}
+
+LONG ReadValues(HKEY key, std::vector<RawValue>& values) {
+  values.clear();
+  // Room for the longest name the registry allows, left uninitialised: the
+  // read fills what it reports.
+  auto name = std::make_unique_for_overwrite<wchar_t[]>(kValueNameBuffer);
+  std::vector<BYTE> data(kStringDataBuffer);
+  for (DWORD index = 0;; ++index) {
+    LONG status = kSuccess;
+    DWORD name_length = 0, type = 0, size = 0;
+    for (int attempt = 0; attempt <= kRereads; ++attempt) {
+      name_length = kValueNameBuffer;
+      size = static_cast<DWORD>(data.size());
+      status = api::EnumValueW(key, index, name.get(), &name_length, nullptr, &type, data.data(), &size);
+      if (status != ERROR_MORE_DATA) break;
+      // The data is longer than the buffer: the size says how long, unless
+      // the registry did not say (then twice the buffer is tried).
+      data.resize(size > data.size() ? size : data.size() * 2);
+    }
+    if (status == kNoMoreItems) return kSuccess;
+    if (status != kSuccess) return status;
+    if (name_length >= kValueNameBuffer || size > data.size()) return ERROR_MORE_DATA;
+    values.push_back(RawValue{std::wstring(name.get(), name_length), type,
+                              std::vector<BYTE>(data.begin(), data.begin() + size)});
+  }
+}
+
+LONG WriteValue(HKEY key, const RawValue& value) {
+  if (HoldsZero(value.name.data(), value.name.size())) return kInvalidName;
+  DWORD size = static_cast<DWORD>(value.data.size());
+  if (size != value.data.size()) return kInvalidName;
+  static const BYTE kNothing = 0;
+  const BYTE* data = size ? value.data.data() : &kNothing;
+  // For string types the registry adds a terminator the data lacks when the
+  // unit just past it (or, for a single byte, the one before it) happens to
+  // be zero, and reads that unit even for an odd size. Such data goes from
+  // a copy between units that are not zero, so it is stored exactly as it
+  // is.
+  bool string_type = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ ||
+                     value.type == REG_LINK;
+  bool ends_in_zero_unit = size >= 2 && size % 2 == 0 && data[size - 1] == 0 && data[size - 2] == 0;
+  if (string_type && size && !ends_in_zero_unit) {
+    std::vector<BYTE> padded(size + 4, 0xFF);
+    std::memcpy(padded.data() + 2, data, size);
+    return api::SetValueExW(key, value.name.c_str(), 0, value.type, padded.data() + 2, size);
+  }
+  return api::SetValueExW(key, value.name.c_str(), 0, value.type, data, size);
+}
+
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names) {
+  names.clear();
+  SubKeyReader reader(key);
+  for (DWORD index = 0;; ++index) {
+    LONG status = reader.Read(index);
+    if (status == kNoMoreItems) return kSuccess;
+    if (status != kSuccess) return status;
+    names.push_back(reader.NameText());
+  }
+}
+
+LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {
+  // An empty name would delete parent itself.
+  if (!name || !*name) return kInvalidName;
+  {
+    unique_hkey key;
+    LONG status = OpenSubKey(parent, name, kRead | view, key);
+    if (status != kSuccess) return status;
+    std::vector<std::wstring> children;
+    status = ReadSubKeyNames(key.get(), children);
+    if (status != kSuccess) return status;
+    for (const std::wstring& child : children) {
+      status = DeleteSubTree(key.get(), child.c_str(), view);
+      if (status != kSuccess) return status;
+    }
+  }  // closed before the key itself goes
+  return view ? api::DeleteKeyExW(parent, name, view) : api::DeleteKeyW(parent, name);
+}
+
+LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name) {
+  return api::RenameKeyW(key, sub_key, new_name);
+}
+
 UINT TextLength(const wchar_t* data, DWORD size) noexcept {
   // Data stored without a terminating zero unit keeps every unit.
   UINT units = static_cast<UINT>(size / sizeof(wchar_t));
@@ -155,6 +255,7 @@ LONG SubKeyReader::Read(DWORD index) {
 }
 
 unique_bstr SubKeyReader::Name() const { return MakeBstr(name_, name_length_); }
+std::wstring SubKeyReader::NameText() const { return std::wstring(name_, name_length_); }
 
 ValueReader::ValueReader(HKEY key) : key_(key), name_buffer_(kValueNameBuffer) {}
 

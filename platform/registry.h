@@ -109,12 +109,18 @@ LONG OpenSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& ke
 // null) says which.
 LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key, bool* created = nullptr);
 // Every value of key, in the order the registry enumerates them, with its
-// exact type and bytes.
+// exact type and bytes. Any failure but the end of the list ends the read
+// with its status: no value is ever skipped.
 LONG ReadValues(HKEY key, std::vector<RawValue>& values);
+// Stores value in key with exactly its type and bytes (string data without
+// a terminator, or of an odd length, included).
+LONG WriteValue(HKEY key, const RawValue& value);
 // The names of key's direct sub-keys, in the order the registry enumerates
-// them.
+// them; likewise never skipping one.
 LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names);
-// Deletes name below parent with everything below it, depth first.
+// Deletes name (not empty) below parent with everything below it, depth
+// first; the first failure ends it with its status, leaving what was not
+// yet deleted.
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view = 0);
 // Renames sub_key of key (RegRenameKey, looked up at run time);
 // ERROR_CALL_NOT_IMPLEMENTED where the platform has no such function.
@@ -132,6 +138,7 @@ class SubKeyReader {
   // On kSuccess, Name() is the sub-key at index.
   LONG Read(DWORD index);
   unique_bstr Name() const;
+  std::wstring NameText() const;
 
  private:
   static constexpr DWORD kNameBuffer = 2000;  // characters; key names are at most 255

@@ -21,12 +21,18 @@ LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BY
 LSTATUS DeleteValueW(HKEY key, LPCWSTR name);
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result);
 LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key);
-// Used only in a chosen registry view (KEY_WOW64_32KEY or KEY_WOW64_64KEY).
-LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result);
+// With an access mask: in a chosen registry view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY), and for the whole-tree operations, which also ask
+// (disposition, when not null) whether the key was created or opened.
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition = nullptr);
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view);
 // RegNotifyChangeKeyValue: registers for one notification of a change of
 // key (and everything below it with subtree), signalled on event.
 LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous);
+// RegRenameKey, which advapi32 does not export everywhere: the binding looks
+// it up at run time and answers ERROR_CALL_NOT_IMPLEMENTED where it is
+// missing, so that the module still loads there.
+LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name);
 // Declared for completeness of the binding; the library never flushes.
 LSTATUS FlushKey(HKEY key);
 

@@ -75,11 +75,11 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
   return Through(Call(Fn::DeleteKey, sub_key), [&] { return ::RegDeleteKeyW(root, sub_key); });
 }
 
-LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result) {
+LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition) {
   Call c(Fn::CreateKeyEx, sub_key);
   c.access = access;
   return Through(c, [&] {
-    return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, nullptr);
+    return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, disposition);
   }, true);
 }
 
@@ -96,5 +96,19 @@ LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
 }
 
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
+
+// The platform's RegRenameKey itself, even under Wine, where the module's
+// binding treats it as missing (Wine 8's can overwrite the renamed key's
+// next sibling: tests that reach it rename a key that has none). A test
+// makes it missing by injecting ERROR_CALL_NOT_IMPLEMENTED.
+LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
+  using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  auto rename = reinterpret_cast<Rename>(
+      reinterpret_cast<void (*)()>(advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr));
+  Call c(Fn::RenameKey, sub_key);
+  c.new_name = new_name ? new_name : L"";
+  return Through(c, [&] { return rename ? rename(key, sub_key, new_name) : ERROR_CALL_NOT_IMPLEMENTED; });
+}
 
 }  // namespace vorn::registry::api

@@ -1,0 +1,127 @@
+// Every combination of dispatch flags, 0 to 0x1F, on every member of every
+// class through the registered module, with a record whose Value holds
+// Nothing, an object or a number: no call crashes the host, every refusal
+// carries a description, and a property without parameters called with
+// arguments answers by the accessor that the flags name.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "client_support.h"
+
+namespace client {
+namespace {
+
+// The identifiers that the class's type information describes, and those
+// served beyond it, tried on every class (a class without one refuses it).
+std::set<DISPID> MembersOf(IDispatch* object) {
+  std::set<DISPID> ids = {DISPID_VALUE, DISPID_NEWENUM, 0x7777, VORN_DISPID_GETVALUE, VORN_DISPID_SETVALUE,
+                          VORN_DISPID_VIEW, VORN_DISPID_EXPORT, VORN_DISPID_IMPORT, VORN_DISPID_COPYTREE,
+                          VORN_DISPID_RENAME, VORN_DISPID_WAITFORCHANGE};
+  ComPtr<ITypeInfo> info;
+  EXPECT_EQ(S_OK, object->GetTypeInfo(0, 0, &info));
+  FUNCDESC* f = nullptr;
+  // Wine counts phantom functions for the undescribed slots: up to the first that fails.
+  for (UINT i = 0; info && SUCCEEDED(info->GetFuncDesc(i, &f)); ++i) ids.insert(f->memid), info->ReleaseFuncDesc(f);
+  return ids;
+}
+
+std::wstring ThreadDescription() {
+  ComPtr<IErrorInfo> info;
+  BSTR text = nullptr;
+  if (::GetErrorInfo(0, &info) != S_OK || !info || FAILED(info->GetDescription(&text)) || !text) return L"";
+  std::wstring description(text);
+  return ::SysFreeString(text), description;
+}
+
+struct Answer {
+  HRESULT hr;
+  bool described;  // a failure with a description in EXCEPINFO or the thread's error information
+};
+
+// One call, with the missing marker as each argument. The 0x10 bit, which
+// names no kind of call, also leaves out the EXCEPINFO, as some clients do.
+Answer Call(IDispatch* object, DISPID id, WORD flags, UINT args, bool named) {
+  Variant missing, result;
+  V_VT(&missing) = VT_ERROR, V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
+  VARIANT rgvarg[2] = {missing, missing};
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{rgvarg, named ? &put : nullptr, args, named ? 1u : 0u};
+  EXCEPINFO excep{};
+  ::SetErrorInfo(0, nullptr);
+  HRESULT hr = object->Invoke(id, IID_NULL, 0, flags, &params, &result, (flags & 0x10) ? nullptr : &excep, nullptr);
+  bool described = hr == DISP_E_EXCEPTION && excep.bstrDescription ? *excep.bstrDescription != 0
+                                                                   : !ThreadDescription().empty();
+  ::SysFreeString(excep.bstrDescription), ::SysFreeString(excep.bstrSource), ::SysFreeString(excep.bstrHelpFile);
+  return {hr == DISP_E_EXCEPTION && excep.scode ? excep.scode : hr, SUCCEEDED(hr) || described};
+}
+
+TEST(DispatchFlags, EveryCombinationOnEveryMemberAnswersWithoutCrashingAndDescribesEachRefusal) {
+  ScratchKey scratch;
+  scratch.Make(L"leaf"), scratch.SetString(L"text", L"abc");
+  Variant root(kCurrentUser), path(scratch.path);
+  auto aimed = [&](const CLSID& clsid, DISPID hkey, DISPID at) {
+    ComPtr<IDispatch> object = Create<IDispatch>(clsid, IID_IDispatch);
+    EXPECT_TRUE(object && Invoke(object.Get(), hkey, kPut, {root}) == S_OK && Invoke(object.Get(), at, kPut, {path}) == S_OK);
+    return object;
+  };
+  ComPtr<IDispatch> key = aimed(CLSID_clsKey, 0x68030002, 0x68030001), keys = aimed(CLSID_clsKeys, 0x68030001, 0x68030000),
+                    values = aimed(CLSID_clsValues, 0x68030000, 0x68030001),
+                    holder = aimed(CLSID_clsValues, 0x68030000, 0x68030001);
+  ASSERT_TRUE(key && keys && values && holder);
+  Variant item;
+  ASSERT_EQ(S_OK, Invoke(values.Get(), DISPID_VALUE, kGet, {L"text"}, &item));
+  ComPtr<IDispatch> record = V_DISPATCH(&item);
+  constexpr DISPID kValue = 0x40030001;
+  enum State { kNothing, kObject, kNumber };
+  const Variant held[] = {static_cast<IDispatch*>(nullptr), holder.Get(), 7};
+
+  std::map<HRESULT, int> answers;
+  for (IDispatch* object : {key.Get(), keys.Get(), values.Get(), record.Get()}) {
+    for (DISPID id : MembersOf(object)) {
+      for (int state : {kNothing, kObject, kNumber}) {
+        for (WORD flags = 0; flags <= 0x1F; ++flags) {
+          for (UINT args = 0; args <= 2; ++args) {
+            for (bool named : {false, true}) {
+              if (named && !args) continue;
+              SCOPED_TRACE(testing::Message() << std::hex << "identifier 0x" << id << ", flags 0x" << flags << ", "
+                                              << args << (named ? " arguments, the first named" : " arguments")
+                                              << ", Value holding " << (state == kNothing ? "Nothing" : state == kObject ? "an object" : "7"));
+              ASSERT_EQ(S_OK, Invoke(record.Get(), kValue, state == kNumber ? kPut : kSet, {held[state]}));
+              Answer got = Call(object, id, flags, args, named);
+              ++answers[got.hr];
+              EXPECT_TRUE(got.described) << std::hex << "a bare status 0x" << got.hr;
+              if (object != record.Get() || id != kValue) continue;
+              // Value: the platform takes the first accessor the flags name
+              // (get, let, set); a read passes no argument, an assignment
+              // its value alone; further arguments index the object held.
+              WORD accessor = (flags & kGet) || (flags & 0xF) == kCall ? kGet
+                              : (flags & kPut)                       ? kPut
+                              : (flags & kSet)                       ? kSet
+                                                                     : 0;
+              if (!accessor) {
+                EXPECT_EQ(DISP_E_MEMBERNOTFOUND, got.hr);
+              } else if (args > (accessor == kGet ? 0u : 1u)) {
+                HRESULT want = state != kObject ? DISP_E_NOTACOLLECTION
+                                                : Call(holder.Get(), DISPID_VALUE, accessor | (flags & 0x10), args, named).hr;
+                EXPECT_EQ(want, got.hr);
+              } else if (accessor == kPut && named) {
+                Variant now;
+                EXPECT_EQ(S_OK, got.hr);
+                EXPECT_EQ(S_OK, Invoke(record.Get(), kValue, kGet, {}, &now));
+                EXPECT_EQ(VT_ERROR, V_VT(&now)) << "the value assigned";
+              }
+            }
+          }
+        }
+      }
+    }
+  }
+  for (const auto& [hr, count] : answers) std::printf("answered 0x%08lx: %d calls\n", static_cast<unsigned long>(hr), count);
+  EXPECT_TRUE(scratch.Has(L"leaf")) << "no call reached a member that changes the registry";
+}
+
+}  // namespace
+}  // namespace client

@@ -310,7 +310,8 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
   // A call made as a method of a member that is a property read only (how
   // JScript calls col.Item(1) when it drops the result) reads the property,
   // as automation clients expect of a property that takes arguments.
-  if (!member && (flags & (kReadFlags | kPutFlags)) == DISPATCH_METHOD) member = described.Find(id, DISPATCH_PROPERTYGET);
+  if (!member && (flags & (kReadFlags | kPutFlags)) == DISPATCH_METHOD)
+    member = described.Find(id, DISPATCH_PROPERTYGET);
   // The flags of a call may name several kinds at once (For Each reads with
   // the method and the get flag; a random caller may send a get flag with a
   // put flag). The platform's dispatch takes the first of the member's

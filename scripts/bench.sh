@@ -33,7 +33,7 @@ quick=0
 if [ "${1:-}" = --quick ]; then quick=1; shift; fi
 export VORN_BENCH_QUICK=$quick
 if [ $quick = 1 ]; then
-  rounds=2 walk_n=1000 tree='Software\Microsoft\Windows'  # script walks, regtree.vbs
+  rounds=2 walk_n=3000 tree='Software\Microsoft\Windows'  # script walks, regtree.vbs
   cpp_args=(100,1000,10000 3 10) cost_args=(7 5000 500)  # vorn_bench run, vorn_cost
 else
   rounds=5 walk_n=10000 tree=Software

@@ -28,17 +28,9 @@ std::set<DISPID> MembersOf(IDispatch* object) {
   return ids;
 }
 
-std::wstring ThreadDescription() {
-  ComPtr<IErrorInfo> info;
-  BSTR text = nullptr;
-  if (::GetErrorInfo(0, &info) != S_OK || !info || FAILED(info->GetDescription(&text)) || !text) return L"";
-  std::wstring description(text);
-  return ::SysFreeString(text), description;
-}
-
 struct Answer {
   HRESULT hr;
-  bool described;  // a failure with a description in EXCEPINFO or the thread's error information
+  bool described;  // a success, or a failure with a description in EXCEPINFO or the thread's error information
 };
 
 // One call, with the missing marker as each argument. The 0x10 bit, which
@@ -52,9 +44,14 @@ Answer Call(IDispatch* object, DISPID id, WORD flags, UINT args, bool named) {
   EXCEPINFO excep{};
   ::SetErrorInfo(0, nullptr);
   HRESULT hr = object->Invoke(id, IID_NULL, 0, flags, &params, &result, (flags & 0x10) ? nullptr : &excep, nullptr);
-  bool described = hr == DISP_E_EXCEPTION && excep.bstrDescription ? *excep.bstrDescription != 0
-                                                                   : !ThreadDescription().empty();
-  ::SysFreeString(excep.bstrDescription), ::SysFreeString(excep.bstrSource), ::SysFreeString(excep.bstrHelpFile);
+  ComPtr<IErrorInfo> info;
+  BSTR text = nullptr;
+  bool described = hr == DISP_E_EXCEPTION && excep.bstrDescription
+                       ? *excep.bstrDescription != 0
+                       : ::GetErrorInfo(0, &info) == S_OK && info && info->GetDescription(&text) == S_OK &&
+                             text && *text;
+  ::SysFreeString(text), ::SysFreeString(excep.bstrDescription), ::SysFreeString(excep.bstrSource);
+  ::SysFreeString(excep.bstrHelpFile);
   return {hr == DISP_E_EXCEPTION && excep.scode ? excep.scode : hr, SUCCEEDED(hr) || described};
 }
 

@@ -5,11 +5,16 @@
 // "target" lines; scripts/bench.sh collects them into one table. Nothing
 // here passes or fails.
 //
-//   vorn_bench.exe run [SIZES [ROUNDS]]
+//   vorn_bench.exe run [SIZES [ROUNDS [DIVISOR]]]
 //                                   values loads at each size (default
 //                                   1000,10000,100000), sub-keys, delete,
 //                                   Invoke, GetValue, in ROUNDS rounds
-//                                   (default 9; three for 100,000 values)
+//                                   (default 9; three for 100,000 values
+//                                   and more); DIVISOR (default 1) divides
+//                                   the other sizes (1,000 sub-keys, 99
+//                                   keys below each of the ten children of
+//                                   the deleted tree, 100,000 Invoke calls,
+//                                   10,000 GetValue reads), for a quick run
 //   vorn_bench.exe getvalue [N [ROUNDS]]
 //                                   GetValue alone, over N values (default
 //                                   10000)
@@ -193,31 +198,33 @@ void SubKeysLoad(int n, int rounds) {
   Drop(path);
 }
 
-// A tree of 1 + 10 + 990 keys, deleted through clsKeys.Delete of its top.
-void TreeDelete(int rounds) {
+// A tree of 1 + fan + fan * per keys (1,001 in the full run), deleted
+// through clsKeys.Delete of its top.
+void TreeDelete(int rounds, int fan, int per) {
   std::wstring parent = kBase + L"\\trees", top = parent + L"\\tree";
+  std::string group = "delete-" + std::to_string(1 + fan + fan * per) + "-keys";
   auto library = [&] {
-    MakeTree(top, 10, 99);
+    MakeTree(top, fan, per);
     _clsKeys* keys = Aimed<_clsKeys>(vorn::guids::CLSID_clsKeys, vorn::guids::IID__clsKeys, parent);
     BSTR name = ::SysAllocString(L"tree");
     VARIANT_BOOL done = VARIANT_FALSE;
-    Sample("delete-1001-keys", "library", Time([&] { keys->Delete(&name, &done); }));
+    Sample(group, "library", Time([&] { keys->Delete(&name, &done); }));
     if (done != VARIANT_TRUE) std::printf("note the library's delete failed\n");
     ::SysFreeString(name);
     keys->Release();
   };
   auto raw = [&] {
-    MakeTree(top, 10, 99);
-    Sample("delete-1001-keys", "RegDeleteTreeW", Time([&] { ::RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str()); }));
+    MakeTree(top, fan, per);
+    Sample(group, "RegDeleteTreeW", Time([&] { ::RegDeleteTreeW(HKEY_CURRENT_USER, top.c_str()); }));
   };
   Interleave(rounds, library, raw);
-  std::printf("target delete-1001-keys RegDeleteTreeW 1.25\n");
+  std::printf("target %s RegDeleteTreeW 1.25\n", group.c_str());
   Drop(parent);
 }
 
 // The module's IDispatch::Invoke against the platform's ITypeInfo::Invoke
 // on the same object, for Count (no argument) and Item(1) (one by value).
-void InvokeCost(int rounds) {
+void InvokeCost(int rounds, int calls_per_sample) {
   std::wstring path = kBase + L"\\invoke";
   MakeValues(path, 10);
   _clsValues* values = Aimed<_clsValues>(vorn::guids::CLSID_clsValues, vorn::guids::IID__clsValues, path);
@@ -225,7 +232,7 @@ void InvokeCost(int rounds) {
   values->GetTypeInfo(0, 0, &info);
   LONG count = 0;
   values->get_Count(&count);  // loaded once; the calls below only read
-  constexpr int kCalls = 100000;
+  const int kCalls = calls_per_sample;
   VARIANT one;
   V_VT(&one) = VT_I4;
   V_I4(&one) = 1;
@@ -387,16 +394,17 @@ int main(int argc, char** argv) {
     }
     int rounds = argc > 3 ? std::atoi(argv[3]) : 9;
     if (rounds < 1) rounds = 1;
+    int divisor = argc > 4 ? std::max(1, std::atoi(argv[4])) : 1;
     // The largest size takes seconds per load under Wine: three rounds.
-    for (int n : sizes) ValuesLoad(n, n >= 100000 ? 3 : rounds);
-    SubKeysLoad(1000, rounds);
-    TreeDelete(rounds);
-    InvokeCost(rounds);
-    GetValueReads(10000, rounds);
+    for (int n : sizes) ValuesLoad(n, n >= 100000 ? std::min(rounds, 3) : rounds);
+    SubKeysLoad(std::max(1, 1000 / divisor), rounds);
+    TreeDelete(rounds, 10, std::max(1, 99 / divisor));
+    InvokeCost(rounds, std::max(1, 100000 / divisor));
+    GetValueReads(std::max(1, 10000 / divisor), rounds);
     Drop(kBase);
   } else {
     std::fprintf(stderr,
-                 "usage: vorn_bench.exe run [SIZES [ROUNDS]] | getvalue [N [ROUNDS]] | make PATH N | drop PATH\n");
+                 "usage: vorn_bench.exe run [SIZES [ROUNDS [DIVISOR]]] | getvalue [N [ROUNDS]] | make PATH N | drop PATH\n");
     return 2;
   }
   ::CoUninitialize();

@@ -7,7 +7,8 @@
 // over the rounds of each round's difference; scripts/bench.sh collects
 // them. Nothing here passes or fails.
 //
-//   vorn_cost.exe [ROUNDS]   (default 25)
+//   vorn_cost.exe [ROUNDS [VALUES [KEYS]]]
+//     (default 25 rounds, a key of 10,000 values, one of 1,000 sub-keys)
 #include <windows.h>
 
 #include <algorithm>
@@ -113,8 +114,8 @@ int main(int argc, char** argv) {
   ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int rounds = argc > 1 ? std::atoi(argv[1]) : 25;
   if (rounds < 1) rounds = 1;
-  ValuesLoad(10000, rounds);
-  SubKeysLoad(1000, rounds);
+  ValuesLoad(argc > 2 ? std::max(1, std::atoi(argv[2])) : 10000, rounds);
+  SubKeysLoad(argc > 3 ? std::max(1, std::atoi(argv[3])) : 1000, rounds);
   vorn::bench::Clear();
   ::CoUninitialize();
   return 0;

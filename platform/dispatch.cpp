@@ -16,6 +16,18 @@ namespace {
 using type_info::Member;
 using type_info::ParamKind;
 
+constexpr WORD kReadFlags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+constexpr WORD kPutFlags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
+
+// A refusal of the call itself (no such member, a wrong number of
+// arguments, named arguments...): the status, which script engines show by
+// its conventional number (438, 450, 446...), with its description in the
+// thread's error information, as the platform's dispatch leaves none.
+HRESULT Refuse(HRESULT status, const IID& iid) noexcept {
+  const wchar_t* description = DescriptionOf(status);
+  return ReportError(status, *description ? description : L"Automation error", iid);
+}
+
 // One argument converted into a temporary of its declared type.
 struct Shimmed {
   VARIANT* caller;  // the caller's variable, or null for an argument by value
@@ -78,7 +90,9 @@ HRESULT ToRootKey(VARIANT& out, VARIANT* in) {
 
 // The platform's dispatch, with the failures of its own argument conversion,
 // which it returns as bare statuses, reported as the conventional errors with
-// their descriptions (as the members report theirs).
+// their descriptions (as the members report theirs), and its other refusals
+// of a call described. A member's own error comes back as DISP_E_EXCEPTION
+// (the members of this library never fail with a dispatch status).
 HRESULT CallPlatform(const IID& iid, const type_info::Interface& described, void* instance, DISPID id, WORD flags,
                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep_info, UINT* arg_err) {
   HRESULT hr = described.info->Invoke(instance, id, flags, params, result, excep_info, arg_err);
@@ -86,7 +100,8 @@ HRESULT CallPlatform(const IID& iid, const type_info::Interface& described, void
     case DISP_E_TYPEMISMATCH:
     case DISP_E_BADVARTYPE: return ReportException(errors::kTypeMismatch, iid, excep_info);
     case DISP_E_OVERFLOW: return ReportException(errors::kOverflow, iid, excep_info);
-    default: return hr;
+    case DISP_E_EXCEPTION: return hr;
+    default: return FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_DISPATCH ? Refuse(hr, iid) : hr;
   }
 }
 
@@ -159,7 +174,7 @@ HRESULT ServeBeyond(const IID& iid, EXCEPINFO* excep_info, Body&& body) noexcept
   } catch (const std::bad_alloc&) {
     return ReportException(errors::kOutOfMemory, iid, excep_info);
   } catch (...) {
-    return E_UNEXPECTED;
+    return ReportError(E_UNEXPECTED, L"Unexpected failure", iid);
   }
 }
 
@@ -169,9 +184,8 @@ HRESULT ServeBeyond(const IID& iid, EXCEPINFO* excep_info, Body&& body) noexcept
 // over the items as Item(1..Count) returns them.
 HRESULT InvokeNewEnum(const IID& iid, const Beyond& walk, WORD flags, const DISPPARAMS& params, VARIANT* result,
                       EXCEPINFO* excep_info) {
-  if ((flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
-    return DISP_E_MEMBERNOTFOUND;
-  if (params.cArgs) return DISP_E_BADPARAMCOUNT;
+  if (!(flags & kReadFlags)) return Refuse(DISP_E_MEMBERNOTFOUND, iid);
+  if (params.cArgs) return Refuse(DISP_E_BADPARAMCOUNT, iid);
   return ServeBeyond(iid, excep_info, [&] {
     const KeyedCollection& items = walk.items(walk.object);
     Enumerator::Items snapshot;
@@ -204,45 +218,47 @@ HRESULT InvokeOnResult(const IID& iid, const type_info::Interface& described, vo
   if (V_VT(&read.ref()) == VT_DISPATCH) object = ComPtr<IDispatch>(V_DISPATCH(&read.ref()));
   else if (V_VT(&read.ref()) == VT_UNKNOWN && V_UNKNOWN(&read.ref()))
     V_UNKNOWN(&read.ref())->QueryInterface(IID_IDispatch, object.put_void());
-  // The bare status, as the platform returns its own dispatch errors: script
+  // The status, as the platform returns its own dispatch errors: script
   // engines show it by its conventional number (451 in VBScript).
-  if (!object) return ReportError(DISP_E_NOTACOLLECTION, DescriptionOf(DISP_E_NOTACOLLECTION), iid);
+  if (!object) return Refuse(DISP_E_NOTACOLLECTION, iid);
   return object->Invoke(DISPID_VALUE, IID_NULL, lcid, flags, params, result, excep_info, arg_err);
 }
 
 // An extra member: its call checked against its kind and argument count as
-// the platform's dispatch checks a published member (with the same bare
-// statuses), then served by its class inside the error boundary.
+// the platform's dispatch checks a published member (with the same
+// statuses, described), then served by its class inside the error boundary.
+// A method is called by a method or read flag, a property read by a read
+// flag, and assigned by a put flag without the get flag.
 HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& member, WORD flags,
                     const DISPPARAMS& params, VARIANT* result, EXCEPINFO* excep_info) {
   ExtraCall call;
-  call.put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  call.put = member.kind == ExtraMember::kProperty && !(flags & DISPATCH_PROPERTYGET) && (flags & kPutFlags);
   UINT named = params.cNamedArgs;
+  if (!call.put && !(flags & kReadFlags)) return Refuse(DISP_E_MEMBERNOTFOUND, iid);
   if (member.kind == ExtraMember::kMethod) {
-    if (call.put || !(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
-    if (named) return DISP_E_NONAMEDARGS;
+    if (named) return Refuse(DISP_E_NONAMEDARGS, iid);
     if (params.cArgs > member.arguments || params.cArgs + member.optional < member.arguments)
-      return DISP_E_BADPARAMCOUNT;
+      return Refuse(DISP_E_BADPARAMCOUNT, iid);
   } else if (call.put) {
     // A property holds a plain value: there is no reference assignment.
-    if (flags & DISPATCH_PROPERTYPUTREF) return DISP_E_MEMBERNOTFOUND;
-    if (named > 1 || (named == 1 && params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)) return DISP_E_NONAMEDARGS;
-    if (params.cArgs == 0) return DISP_E_BADPARAMCOUNT;
-  } else {
-    if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
-    if (named) return DISP_E_NONAMEDARGS;
+    if (flags & DISPATCH_PROPERTYPUTREF) return Refuse(DISP_E_MEMBERNOTFOUND, iid);
+    if (named > 1 || (named == 1 && params.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+      return Refuse(DISP_E_NONAMEDARGS, iid);
+    if (params.cArgs == 0) return Refuse(DISP_E_BADPARAMCOUNT, iid);
+  } else if (named) {
+    return Refuse(DISP_E_NONAMEDARGS, iid);
   }
   // Arguments to a property that holds no object (k.View(1), k.View(1) = 2)
   // fail as they do on a published one.
   if (member.kind == ExtraMember::kProperty && params.cArgs > (call.put ? 1u : 0u))
-    return ReportError(DISP_E_NOTACOLLECTION, DescriptionOf(DISP_E_NOTACOLLECTION), iid);
+    return Refuse(DISP_E_NOTACOLLECTION, iid);
   // Arguments come in reverse order. An optional one may be passed as
   // missing; a required one may not.
   for (UINT i = 0; i < params.cArgs; ++i) {
     const VARIANT* argument = Referenced(&params.rgvarg[params.cArgs - 1 - i]);
     bool missing = member.kind == ExtraMember::kMethod && V_VT(argument) == VT_ERROR &&
                    V_ERROR(argument) == DISP_E_PARAMNOTFOUND;
-    if (missing && i < member.arguments - member.optional) return DISP_E_PARAMNOTOPTIONAL;
+    if (missing && i < member.arguments - member.optional) return Refuse(DISP_E_PARAMNOTOPTIONAL, iid);
     call.arguments[i] = missing ? nullptr : argument;
   }
   return ServeBeyond(iid, excep_info, [&] {
@@ -294,11 +310,26 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
   // A call made as a method of a member that is a property read only (how
   // JScript calls col.Item(1) when it drops the result) reads the property,
   // as automation clients expect of a property that takes arguments.
-  if (!member && flags == DISPATCH_METHOD && (member = described.Find(id, DISPATCH_PROPERTYGET)))
-    flags |= DISPATCH_PROPERTYGET;
+  if (!member && (flags & (kReadFlags | kPutFlags)) == DISPATCH_METHOD)
+    member = described.Find(id, DISPATCH_PROPERTYGET);
+  // The flags of a call may name several kinds at once (For Each reads with
+  // the method and the get flag; a random caller may send a get flag with a
+  // put flag). The platform's dispatch takes the first of the member's
+  // accessors whose kind the flags name, in Find's order (method, property
+  // read, assignment, reference assignment), whatever the named arguments:
+  // a get flag with a put flag reads. An assignment passes its value as the
+  // named argument DISPID_PROPERTYPUT, and the platform refuses one without
+  // it. The accessor found here is the one the platform would take; from
+  // here on the call is that accessor's alone, and the platform gets only
+  // its flag (INVOKEKIND and the DISPATCH_ flags share their values), so
+  // that it calls what was checked here.
+  if (member) flags = static_cast<WORD>(member->kind);
   // A property's only declared parameter is its result, or the value it is
-  // assigned: any further argument indexes the object it holds.
-  bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  // assigned: any further argument indexes the object it holds, and without
+  // an object there the read or the assignment fails as not a collection,
+  // whatever the flags. (The platform's dispatch calls through a null
+  // object.)
+  bool put = (flags & kPutFlags) != 0;
   if (member && member->kind != INVOKE_FUNC && member->params <= 1 && params->cArgs > (put ? 1u : 0u))
     return InvokeOnResult(iid, described, instance, id, lcid, flags, params, result, excep_info, arg_err);
 
@@ -310,7 +341,7 @@ HRESULT InvokeByTypeInfo(const IID& iid, const type_info::Interface& described, 
   try {
     return InvokeConverted(iid, described, instance, *member, id, flags, *params, put, result, excep_info, arg_err);
   } catch (...) {
-    return E_OUTOFMEMORY;
+    return ReportException(errors::kOutOfMemory, iid, excep_info);
   }
 }
 

@@ -80,9 +80,17 @@ struct Beyond {
 //   the same 32-bit pattern (JScript reads 0x80000001 as 2147483649);
 // - a call made as a method of a member that is only a property read reads
 //   the property;
+// - flags that name several kinds of call (a get flag with a put flag)
+//   reach the accessor that the platform's dispatch takes, the first the
+//   flags name in the order method, read, assignment, reference assignment,
+//   and the platform is handed that accessor's flag alone;
 // - a property read or assignment with arguments, of a member that takes
 //   none, goes to the default member of the object that the property
-//   returns; when it returns no object, the call fails as not a collection;
+//   returns; when it returns no object, the call fails as not a collection,
+//   whatever the flags;
+// - a refusal of the call itself (no such member, a wrong argument count,
+//   named arguments) returns the platform's status for it with its
+//   description in the thread's error information;
 // - an argument that the platform's dispatch cannot convert fails with the
 //   conventional type mismatch or overflow error and its description.
 // Calls that need no conversion go straight to the platform's dispatch.

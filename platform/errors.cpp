@@ -24,7 +24,16 @@ const wchar_t* DescriptionOf(HRESULT hr) noexcept {
     case errors::kDuplicateKey:
       return L"This key is already associated with an element of this collection";
     case E_POINTER: return L"Invalid pointer";
+    // The platform's dispatch statuses, as script engines describe them.
     case DISP_E_NOTACOLLECTION: return L"Object not a collection";
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME: return L"Object doesn't support this property or method";
+    case DISP_E_BADPARAMCOUNT: return L"Wrong number of arguments or invalid property assignment";
+    case DISP_E_NONAMEDARGS: return L"Object doesn't support named arguments";
+    case DISP_E_PARAMNOTFOUND: return L"Named argument not found";
+    case DISP_E_PARAMNOTOPTIONAL: return L"Argument not optional";
+    case DISP_E_UNKNOWNLCID: return L"Object doesn't support current locale setting";
+    case DISP_E_BADINDEX: return L"Subscript out of range";
     default: return L"";
   }
 }

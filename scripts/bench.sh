@@ -22,14 +22,26 @@
 #     changes (bench/watch.cpp);
 #   - bytes per loaded record, from the heaps, in all and beyond the records'
 #     own data.
-# Usage: scripts/bench.sh [build-dir...]   (default: build/win32 and
-# build/win64, the 32-bit and the 64-bit module; a directory whose name ends
-# in 64 is configured for the 64-bit module when it has no build yet). Takes
-# a few minutes per module.
+# Usage: scripts/bench.sh [--quick] [build-dir...]   (default: build/win32
+# and build/win64, the 32-bit and the 64-bit module; a directory whose name
+# ends in 64 is configured for the 64-bit module when it has no build yet).
+# Takes a few minutes per module. --quick prints every row with fewer rounds
+# and sizes a tenth or so of the full run's (a minute or less per module
+# once built); its figures are for a first look, not for comparing with a
+# full run. Rows kept in programs or scripts of their own read
+# VORN_BENCH_QUICK (1 in the quick mode, 0 otherwise) to shrink likewise.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-rounds=5
-walk_n=10000
+quick=0
+if [ "${1:-}" = --quick ]; then quick=1; shift; fi
+export VORN_BENCH_QUICK=$quick
+if [ $quick = 1 ]; then
+  rounds=2 walk_n=3000 tree='Software\Microsoft\Windows'  # script walks, regtree.vbs
+  cpp_args=(100,1000,10000 3 10) cost_args=(7 5000 500)  # vorn_bench run, vorn_cost
+else
+  rounds=5 walk_n=10000 tree=Software
+  cpp_args=() cost_args=()
+fi
 
 bench_one() {
   local build
@@ -46,14 +58,15 @@ bench_one() {
   : >"$out"
   started=$(date +%s)
   echo "== $build"
+  [ $quick = 0 ] || echo "quick mode: fewer rounds and smaller sizes than the full run"
   current=$build
 
   wine_in 120 "$run" regsvr32 /s "$(windows "$build/VornRegistry.dll")"
 
   echo "C++: values loads, sub-keys, delete, Invoke, GetValue ..."
-  wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run >>"$out" 2>&1
+  wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run "${cpp_args[@]}" >>"$out" 2>&1
   echo "C++: the library's own cost over a registry in memory ..."
-  wine_in 600 "$run" "$build/bench/vorn_cost.exe" >>"$out" 2>&1
+  wine_in 600 "$run" "$build/bench/vorn_cost.exe" "${cost_args[@]}" >>"$out" 2>&1
   echo "C++: WaitForChange against the raw notification wait ..."
   wine_in 600 "$run" "$build/bench/vorn_watch_bench.exe" >>"$out" 2>&1
 
@@ -68,24 +81,25 @@ bench_one() {
   done
   wine_in 300 "$run" "$build/bench/vorn_bench.exe" drop "$walk" >>"$out" 2>&1
 
-  echo "regtree.vbs against reg query /s on HKLM\\Software ..."
+  echo "regtree.vbs against reg query /s on HKLM\\$tree ..."
   for round in $(seq "$rounds"); do
     for tool in regtree reg-query; do
       t0=$(micros)
       if [ $tool = regtree ]; then
-        wine_in 600 "$run" cscript //nologo "$(windows "$here/examples/regtree.vbs")" HKLM Software \
+        wine_in 600 "$run" cscript //nologo "$(windows "$here/examples/regtree.vbs")" HKLM "$tree" \
           >"$build/bench-tree.out" 2>&1 || true
         label=regtree.vbs
       else
-        wine_in 600 "$run" reg query 'HKLM\Software' /s >"$build/bench-tree.out" 2>&1 || true
+        wine_in 600 "$run" reg query "HKLM\\$tree" /s >"$build/bench-tree.out" 2>&1 || true
         label=reg-query-/s
       fi
-      echo "sample regtree-HKLM\\Software $label $(( $(micros) - t0 ))" >>"$out"
+      echo "sample regtree-HKLM\\$tree $label $(( $(micros) - t0 ))" >>"$out"
     done
   done
-  echo "figure HKLM\\Software-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
+  echo "figure HKLM\\$tree-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
 
   echo
+  [ $quick = 0 ] || echo "Quick mode (scripts/bench.sh --quick): fewer rounds and smaller sizes than the full run."
   python3 "$here/bench/summarise.py" <"$out" | tee "$build/bench-table.md"
   grep '^note' "$out" || true
   echo "benchmark took $(( $(date +%s) - started )) s (samples in $out)"

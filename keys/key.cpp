@@ -3,6 +3,8 @@
 #include "keys/key.h"
 
 #include "keys/keys.h"
+#include "keys/reg_export.h"
+#include "keys/reg_import.h"
 #include "platform/arguments.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
@@ -11,6 +13,18 @@
 namespace vorn {
 
 namespace {
+
+std::wstring FileName(const VARIANT& value) {
+  unique_bstr text = arguments::Text(value, L"The file name");
+  return std::wstring(text.get() ? text.get() : L"", ::SysStringLen(text.get()));
+}
+
+unique_variant True() {
+  unique_variant result;
+  V_VT(&result.ref()) = VT_BOOL;
+  V_BOOL(&result.ref()) = VARIANT_TRUE;
+  return result;
+}
 
 [[noreturn]] void RefuseObjectLet() {
   throw Error(E_NOTIMPL, L"An object property is assigned with Set, not Let");
@@ -102,6 +116,16 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     case VORN_DISPID_VIEW:
       arguments::ServeView(call, view_);
       if (call.put) RefreshNow();
+      break;
+    case VORN_DISPID_EXPORT:
+      ExportKey(hkey_, path_.get(), view_, FileName(*call.arguments[0]),
+                call.arguments[1] && arguments::Boolean(*call.arguments[1], L"Overwrite"));
+      call.result = True();
+      break;
+    case VORN_DISPID_IMPORT:
+      ImportFile(hkey_, path_.get(), view_, FileName(*call.arguments[0]));
+      RefreshNow();
+      call.result = True();
       break;
     default: break;
   }

@@ -54,6 +54,8 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // makes carry it.
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+      {L"Export", VORN_DISPID_EXPORT, ExtraMember::kMethod, 2, 1},
+      {L"Import", VORN_DISPID_IMPORT, ExtraMember::kMethod, 1},
   };
   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
 

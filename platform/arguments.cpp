@@ -139,6 +139,16 @@ unique_bstr Text(const VARIANT& value, const wchar_t* what) {
   return V_BSTR(&done) ? unique_bstr(V_BSTR(&done)) : MakeBstr(L"");
 }
 
+bool Boolean(const VARIANT& value, const wchar_t* what) {
+  VARTYPE type = V_VT(&value) & ~VT_BYREF;
+  if (type == VT_NULL) Refuse(errors::kInvalidUseOfNull, what, L"cannot be Null");
+  unique_variant converted;
+  if ((type & VT_ARRAY) || FAILED(::VariantChangeType(&converted.ref(), const_cast<VARIANT*>(&value),
+                                                      VARIANT_ALPHABOOL, VT_BOOL)))
+    Refuse(errors::kTypeMismatch, what, L"must be True or False");
+  return V_BOOL(&converted.ref()) != VARIANT_FALSE;
+}
+
 LONGLONG Signed(const VARIANT& value, LONGLONG low, LONGLONG high, const wchar_t* what) {
   Whole n = Integral(value, what);
   ULONGLONG most = n.negative ? static_cast<ULONGLONG>(-(low + 1)) + 1 : static_cast<ULONGLONG>(high);

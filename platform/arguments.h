@@ -19,6 +19,10 @@ namespace vorn::arguments {
 // object or an array (13).
 unique_bstr Text(const VARIANT& value, const wchar_t* what);
 
+// A Boolean: True or False, or anything that converts to one (a number, its
+// text, "True" or "False"). Null: 94; anything else: 13.
+bool Boolean(const VARIANT& value, const wchar_t* what);
+
 // An integral number from low to high: any numeric type whose value is a
 // whole number, or its plain decimal text (digits, with a leading minus sign
 // for a negative number). Null: 94; not a number (Empty, a Boolean, other

@@ -98,8 +98,6 @@ void Write(const std::wstring& path, const void* data, size_t size, bool overwri
       bytes += chunk;
       size -= chunk;
     }
-    if (!::FlushFileBuffers(file.handle))
-      Failed(::GetLastError(), L"The file \"" + std::wstring(temporary) + L"\" cannot be written");
   }
   // Without overwrite the move itself refuses a file that appeared meanwhile.
   if (!::MoveFileExW(temporary, path.c_str(), overwrite ? MOVEFILE_REPLACE_EXISTING : 0)) {

@@ -17,6 +17,8 @@
 #   - the same values walk from VBScript and JScript against WScript.Shell
 #     RegRead and a Scripting.Dictionary walk;
 #   - examples/regtree.vbs against reg query /s on the prefix's HKLM\Software;
+#   - clsKey.Export and Import against reg export and reg import
+#     (bench/reg_files.sh);
 #   - bytes per loaded record, from the heaps, in all and beyond the records'
 #     own data.
 # Usage: scripts/bench.sh [build-dir...]   (default: build/win32 and
@@ -79,6 +81,9 @@ bench_one() {
     done
   done
   echo "figure HKLM\\Software-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
+
+  echo "Export and Import against reg export and reg import ..."
+  bash "$here/bench/reg_files.sh" "$build" >>"$out" 2>&1 || echo "note bench/reg_files.sh failed" >>"$out"
 
   echo
   python3 "$here/bench/summarise.py" <"$out" | tee "$build/bench-table.md"

@@ -122,6 +122,13 @@ class RegFiles : public test::RegistryTest {
       EXPECT_TRUE(name.find(L".tmp") == std::wstring::npos) << "a temporary file was left: " << test::Narrow(name);
     RegistryTest::TearDown();
   }
+  // Stores data exactly: from a copy followed by bytes that are not zero,
+  // so that the registry adds no terminator of its own to string data.
+  void SetExact(const std::wstring& sub, const std::wstring& name, DWORD type, std::vector<BYTE> data) const {
+    DWORD size = static_cast<DWORD>(data.size());
+    data.insert(data.end(), 4, 0xFF);
+    scratch_.SetRaw(sub, name, type, data.data(), size);
+  }
   std::wstring File(const std::wstring& name) const { return folder_ + L"\\" + name; }
   std::wstring Full(const std::wstring& sub = L"") const { return L"HKEY_CURRENT_USER\\" + scratch_.Below(sub); }
 
@@ -200,7 +207,7 @@ TEST_F(RegFiles, EachValueRegExportCannotHoldIsWrittenInHexAndImportedExactly) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.Below(L"one").c_str());
-    scratch_.SetRaw(L"one", c.name, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    SetExact(L"one", c.name, c.type, c.data);
     ASSERT_EQ(S_OK, Call(L"one", L"Export", File(L"one.reg"), 1));
     std::string expected = "[" + test::Narrow(Full(L"one")) + "]\r\n" + c.line + "\r\n\r\n", mine;
     for (char ch : ReadFile(File(L"one.reg")).substr(2)) mine += ch ? std::string(1, ch) : "";  // ASCII here
@@ -218,8 +225,8 @@ TEST_F(RegFiles, EachValueRegExportCannotHoldIsWrittenInHexAndImportedExactly) {
 
 TEST_F(RegFiles, ExportDeleteImportGivesBackEveryKeyAndValueExactly) {
   MakeTree(L"tree");
-  scratch_.SetRaw(L"tree\\Child key", L"odd", REG_SZ, "a\0b", 3);
-  scratch_.SetRaw(L"tree\\Child key", L"unterminated", REG_EXPAND_SZ, L"ab", 4);
+  SetExact(L"tree\\Child key", L"odd", REG_SZ, {'a', 0, 'b'});
+  SetExact(L"tree\\Child key", L"unterminated", REG_EXPAND_SZ, {'a', 0, 'b', 0});
   std::string before = Dump(scratch_.Below(L"tree"));
   ASSERT_EQ(S_OK, Call(L"tree", L"Export", File(L"tree.reg")));
   ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.Below(L"tree").c_str()));
@@ -337,7 +344,7 @@ TEST_F(RegFiles, AKeyExportCannotReadIsAnErrorNamingItAndLeavesTheFileAsItWas) {
 
 TEST_F(RegFiles, AWriteFailurePartWayLeavesTheTreeExactlyAsItWas) {
   MakeTree(L"tree");
-  scratch_.SetRaw(L"tree\\Child key", L"odd", REG_SZ, "a\0b", 3);
+  SetExact(L"tree\\Child key", L"odd", REG_SZ, {'a', 0, 'b'});
   const std::string before = Dump(scratch_.Below(L"tree"));
   // Replaces, adds and deletes values in keys that exist, deletes a tree
   // (holding an odd-sized string), and creates keys with values.

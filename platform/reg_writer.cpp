@@ -40,15 +40,22 @@ void Writer::Key(const std::wstring& path) {
 }
 
 void Writer::Escaped(const wchar_t* text, size_t length) {
+  // Runs without a character to escape go in whole.
+  size_t start = 0;
   for (size_t i = 0; i < length; ++i) {
-    switch (wchar_t c = text[i]) {
-      case L'\r': text_ += L"\\r"; break;
-      case L'\n': text_ += L"\\n"; break;
-      case L'\\': text_ += L"\\\\"; break;
-      case L'"': text_ += L"\\\""; break;
-      default: text_ += c;
+    const wchar_t* escape = nullptr;
+    switch (text[i]) {
+      case L'\r': escape = L"\\r"; break;
+      case L'\n': escape = L"\\n"; break;
+      case L'\\': escape = L"\\\\"; break;
+      case L'"': escape = L"\\\""; break;
+      default: continue;
     }
+    text_.append(text + start, i - start);
+    text_ += escape;
+    start = i + 1;
   }
+  text_.append(text + start, length - start);
 }
 
 void Writer::Value(const registry::RawValue& value) {

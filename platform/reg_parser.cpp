@@ -2,7 +2,7 @@
 // would skip, so that nothing is written from a file that is not whole.
 #include "platform/reg_parser.h"
 
-#include <cwctype>
+#include <string_view>
 
 #include "platform/errors.h"
 
@@ -46,9 +46,10 @@ class Parser {
   std::vector<Operation> Run() {
     if (lines_.empty()) Fail(1, L"the file is empty; it must begin with a registry file header");
     // The header, after any spaces, exactly.
-    std::wstring header = Rest(lines_[0], 0);
+    std::wstring_view header = Rest(lines_[0], 0);
     if (header != L"Windows Registry Editor Version 5.00" && header != L"REGEDIT4")
       Fail(1, L"the file does not begin with \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"");
+    operations_.reserve(lines_.size());
     for (next_ = 1; next_ < lines_.size();) Statement(lines_[next_++]);
     return std::move(operations_);
   }
@@ -59,18 +60,18 @@ class Parser {
   }
 
   // The text of line from position at, leading spaces and tabs skipped.
-  static std::wstring Rest(const Line& line, size_t at) {
+  static std::wstring_view Rest(const Line& line, size_t at) {
     while (at < line.length && Blank(line.text[at])) ++at;
-    return std::wstring(line.text + at, line.length - at);
+    return std::wstring_view(line.text + at, line.length - at);
   }
   // Whether s from at on holds nothing but spaces, tabs and a comment.
-  static bool OnlyComment(const std::wstring& s, size_t at) {
+  static bool OnlyComment(std::wstring_view s, size_t at) {
     while (at < s.size() && Blank(s[at])) ++at;
     return at == s.size() || s[at] == L';';
   }
 
   void Statement(const Line& line) {
-    std::wstring s = Rest(line, 0);
+    std::wstring_view s = Rest(line, 0);
     if (s.empty() || s[0] == L';') return;
     switch (s[0]) {
       case L'[': KeyLine(s, line.number); return;
@@ -85,11 +86,11 @@ class Parser {
     }
   }
 
-  void KeyLine(const std::wstring& s, int number) {
+  void KeyLine(std::wstring_view s, int number) {
     size_t close = s.rfind(L']');
     if (close == std::wstring::npos || close == 0) Fail(number, L"the key name has no closing ]");
     if (!OnlyComment(s, close + 1)) Fail(number, L"there is text after the closing ] of the key name");
-    std::wstring name = s.substr(1, close - 1);
+    std::wstring name(s.substr(1, close - 1));
     Operation op;
     op.line = number;
     op.kind = Operation::kKey;
@@ -114,7 +115,7 @@ class Parser {
   // Reads a quoted text from s[at] (just after the opening quote) up to its
   // closing quote, undoing reg export's escapes; returns the position after
   // the closing quote.
-  size_t Unescape(const std::wstring& s, size_t at, std::wstring& out, int number, const wchar_t* what) {
+  size_t Unescape(std::wstring_view s, size_t at, std::wstring& out, int number, const wchar_t* what) {
     for (; at < s.size(); ++at) {
       wchar_t c = s[at];
       if (c == L'"') return at + 1;
@@ -133,13 +134,13 @@ class Parser {
     Fail(number, std::wstring(L"the ") + what + L" has no closing quotation mark");
   }
 
-  void ValueLine(const std::wstring& s, size_t at, std::wstring name, int number) {
+  void ValueLine(std::wstring_view s, size_t at, std::wstring name, int number) {
     while (at < s.size() && Blank(s[at])) ++at;
     if (at == s.size() || s[at] != L'=') Fail(number, L"the value name is not followed by =");
     ++at;
     while (at < s.size() && Blank(s[at])) ++at;
-    std::wstring data = s.substr(at);
-    while (!data.empty() && Blank(data.back())) data.pop_back();
+    std::wstring_view data = s.substr(at);
+    while (!data.empty() && Blank(data.back())) data.remove_suffix(1);
     if (!in_key_) Fail(number, L"a value line must follow a [key] line");
 
     Operation op;
@@ -178,7 +179,7 @@ class Parser {
     operations_.push_back(std::move(op));
   }
 
-  void Dword(const std::wstring& s, size_t at, Operation& op, int number) {
+  void Dword(std::wstring_view s, size_t at, Operation& op, int number) {
     while (at < s.size() && Blank(s[at])) ++at;
     if (at == s.size()) Fail(number, L"dword: has no digits");
     DWORD n = 0;
@@ -192,8 +193,9 @@ class Parser {
   // Bytes as two-digit (or shorter) hexadecimal numbers separated by
   // commas; a line ending in ",\" continues on the next line, past blank
   // lines and comment lines.
-  void HexData(const std::wstring& first, size_t at, Operation& op, int number) {
-    std::wstring s = first;
+  void HexData(std::wstring_view first, size_t at, Operation& op, int number) {
+    std::wstring_view s = first;
+    op.data.reserve(s.size() / 3 + 1);
     int current = number;
     for (;;) {
       bool continued = false;

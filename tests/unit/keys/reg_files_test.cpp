@@ -268,7 +268,9 @@ TEST_F(RegFiles, ImportLeavesTheRegistryAsRegImportLeavesIt) {
   std::string exported = ReadFile(File(L"exported.reg"));
   std::wstring exported_text(reinterpret_cast<const wchar_t*>(exported.data() + 2), (exported.size() - 2) / 2);
 
-  for (const std::wstring& text : {hand, exported_text}) {
+  const std::wstring regedit4 = L"REGEDIT4\r\n\r\n[HKCU\\TOP\\four]\r\n\"text\"=\"caf\u00e9\"\r\n"
+                                L"\"exp\"=hex(2):25,41,25,00\r\n\"multi\"=hex(7):61,00,62,00,00\r\n";
+  for (const std::wstring& text : {hand, exported_text, regedit4}) {
     for (const wchar_t* side : {L"mine", L"theirs"}) {
       ::RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.Below(side).c_str());
       scratch_.SetString(side, L"replaced", L"old");
@@ -281,7 +283,7 @@ TEST_F(RegFiles, ImportLeavesTheRegistryAsRegImportLeavesIt) {
       }
       for (size_t at = 0; (at = file.find(Full(L"source"), at)) != std::wstring::npos;)
         file.replace(at, Full(L"source").size(), Full(side));
-      WriteFile(File(side + std::wstring(L".reg")), file.substr(file[0] == 0xFEFF));
+      WriteFile(File(side + std::wstring(L".reg")), file.substr(file[0] == 0xFEFF), text.rfind(L"REGEDIT4", 0) != 0);
       if (side == std::wstring(L"mine")) {
         ASSERT_EQ(S_OK, Call(side, L"Import", File(L"mine.reg"))) << test::Narrow(description_);
       } else {
@@ -294,6 +296,7 @@ TEST_F(RegFiles, ImportLeavesTheRegistryAsRegImportLeavesIt) {
     Replace(theirs, test::Narrow(scratch_.Below(L"theirs")), test::Narrow(scratch_.Below(L"mine")));
     EXPECT_GT(theirs.size(), 300u);
     EXPECT_EQ(theirs, mine);
+    EXPECT_TRUE(text != regedit4 || scratch_.ValueExists(L"mine\\four", L"multi"));
   }
 }
 

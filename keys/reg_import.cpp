@@ -75,6 +75,10 @@ class Importer {
                               (failed ? L"; " + std::to_wstring(failed) +
                                             L" of the changes made before it could not be undone"
                                       : std::wstring(L"; every change made before it was undone")));
+    } catch (...) {  // out of memory, say: undone all the same
+      chain_.clear();
+      Undo();
+      throw;
     }
   }
 

@@ -3,6 +3,8 @@
 #include "keys/key.h"
 
 #include "keys/keys.h"
+#include "keys/reg_export.h"
+#include "keys/reg_import.h"
 #include "platform/arguments.h"
 #include "platform/registry.h"
 #include "platform/strings.h"
@@ -11,6 +13,11 @@
 namespace vorn {
 
 namespace {
+
+std::wstring FileName(const VARIANT& value) {
+  unique_bstr text = arguments::Text(value, L"The file name");
+  return std::wstring(text.get() ? text.get() : L"", ::SysStringLen(text.get()));
+}
 
 unique_variant True() {
   unique_variant result;
@@ -134,6 +141,16 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       RefreshNow();
       break;
     }
+    case VORN_DISPID_EXPORT:
+      ExportKey(hkey_, path_.get(), view_, FileName(*call.arguments[0]),
+                call.arguments[1] && arguments::Boolean(*call.arguments[1], L"Overwrite"));
+      call.result = True();
+      break;
+    case VORN_DISPID_IMPORT:
+      ImportFile(hkey_, path_.get(), view_, FileName(*call.arguments[0]));
+      RefreshNow();
+      call.result = True();
+      break;
     case VORN_DISPID_WAITFORCHANGE: {
       // Calls from other apartments are served during the wait; this keeps
       // the object alive should one of them drop the last other reference.

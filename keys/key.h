@@ -60,6 +60,8 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // Path or View is assigned another value.
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
+      {L"Export", VORN_DISPID_EXPORT, ExtraMember::kMethod, 2, 1},
+      {L"Import", VORN_DISPID_IMPORT, ExtraMember::kMethod, 1},
       {L"CopyTree", VORN_DISPID_COPYTREE, ExtraMember::kMethod, 1},
       {L"Rename", VORN_DISPID_RENAME, ExtraMember::kMethod, 1},
       {L"WaitForChange", VORN_DISPID_WAITFORCHANGE, ExtraMember::kMethod, 2, 1},

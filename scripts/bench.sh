@@ -20,6 +20,8 @@
 #   - the time from another process's RegSetValueExW to the return of
 #     clsKey.WaitForChange against the raw notification wait, over 100
 #     changes (bench/watch.cpp);
+#   - clsKey.Export and Import against reg export and reg import
+#     (bench/reg_files.sh);
 #   - bytes per loaded record, from the heaps, in all and beyond the records'
 #     own data.
 # Usage: scripts/bench.sh [--quick] [build-dir...]   (default: build/win32
@@ -97,6 +99,9 @@ bench_one() {
     done
   done
   echo "figure HKLM\\$tree-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
+
+  echo "Export and Import against reg export and reg import ..."
+  bash "$here/bench/reg_files.sh" "$build" >>"$out" 2>&1 || echo "note bench/reg_files.sh failed" >>"$out"
 
   echo
   [ $quick = 0 ] || echo "Quick mode (scripts/bench.sh --quick): fewer rounds and smaller sizes than the full run."

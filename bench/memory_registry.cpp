@@ -136,13 +136,9 @@ LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDW
   return bench::GiveName(node->children[index]->name, name, name_length);
 }
 
-LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPDWORD type, LPBYTE data,
-                   LPDWORD data_size) {
-  Node* node = bench::NodeOf(key);
-  if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
-  const Node::Value& value = node->values[index];
-  if (type) *type = value.type;
-  if (LSTATUS status = bench::GiveName(value.name, name, name_length)) return status;
+// A value's data as the registry hands it out: ERROR_MORE_DATA with the size
+// needed when the buffer is too small.
+static LSTATUS GiveData(const Node::Value& value, LPBYTE data, LPDWORD data_size) {
   DWORD size = static_cast<DWORD>(value.data.size());
   if (data && data_size && *data_size < size) {
     *data_size = size;
@@ -153,20 +149,23 @@ LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDW
   return ERROR_SUCCESS;
 }
 
+LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPDWORD type, LPBYTE data,
+                   LPDWORD data_size) {
+  Node* node = bench::NodeOf(key);
+  if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+  const Node::Value& value = node->values[index];
+  if (type) *type = value.type;
+  if (LSTATUS status = bench::GiveName(value.name, name, name_length)) return status;
+  return GiveData(value, data, data_size);
+}
+
 LSTATUS QueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD data_size) {
   Node* node = bench::NodeOf(key);
   auto found = node->value_index.find(bench::Folded(name, std::wcslen(name)));
   if (found == node->value_index.end()) return ERROR_FILE_NOT_FOUND;
   const Node::Value& value = node->values[found->second];
   if (type) *type = value.type;
-  DWORD size = static_cast<DWORD>(value.data.size());
-  if (data && data_size && *data_size < size) {
-    *data_size = size;
-    return ERROR_MORE_DATA;
-  }
-  if (data) std::memcpy(data, value.data.data(), size);
-  if (data_size) *data_size = size;
-  return ERROR_SUCCESS;
+  return GiveData(value, data, data_size);
 }
 
 LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD data_size) {

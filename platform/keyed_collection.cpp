@@ -62,6 +62,7 @@ class KeyedCollection::Folded {
 };
 
 std::wstring_view KeyedCollection::KeyAt(size_t position) const noexcept {
+  if (source_) return source_->KeyAt(position);
   BSTR copied = position < keys_.size() ? keys_[position].get() : nullptr;
   if (copied || !key_of_) return std::wstring_view(copied ? copied : L"", ::SysStringLen(copied));
   return key_of_(items_[position].get());
@@ -78,7 +79,7 @@ size_t KeyedCollection::SlotOf(const Folded& key) const {
 void KeyedCollection::Grow() {
   std::vector<uint32_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
   size_t mask = larger.size() - 1;
-  for (size_t position = 0; position < items_.size(); ++position) {
+  for (size_t position = 0, count = static_cast<size_t>(Count()); position < count; ++position) {
     size_t slot = Folded(KeyAt(position)).Hash() & mask;
     while (larger[slot]) slot = (slot + 1) & mask;
     larger[slot] = static_cast<uint32_t>(position + 1);
@@ -109,8 +110,19 @@ void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) 
 }
 
 void KeyedCollection::Add(IDispatch* item, unique_bstr&& key) {
+  if (source_) throw Error(E_UNEXPECTED, L"The collection takes its items from its source");
   std::wstring_view text(key.get() ? key.get() : L"", ::SysStringLen(key.get()));
   Insert(item, text, std::move(key));
+}
+
+void KeyedCollection::AddNext() {
+  if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
+  // As Insert: the table may grow, but a refused key adds no position.
+  Folded folded(source_->KeyAt(sourced_));
+  if ((sourced_ + 1) * 4 > slots_.size() * 3) Grow();
+  size_t slot = SlotOf(folded);
+  if (slots_[slot]) Raise(errors::kDuplicateKey);
+  slots_[slot] = static_cast<uint32_t>(++sourced_);
 }
 
 void KeyedCollection::Add(IDispatch* item) {
@@ -119,16 +131,22 @@ void KeyedCollection::Add(IDispatch* item) {
 }
 
 IDispatch* KeyedCollection::ItemAt(LONG position) const {
-  if (position < 1 || static_cast<size_t>(position) > items_.size()) Raise(errors::kSubscriptOutOfRange);
-  return items_[static_cast<size_t>(position) - 1].get();
+  if (position < 1 || position > Count()) Raise(errors::kSubscriptOutOfRange);
+  return Held(static_cast<size_t>(position) - 1);
+}
+
+uint32_t KeyedCollection::Lookup(const wchar_t* key, UINT key_length) const {
+  if (Count() == 0) return 0;
+  Folded folded(std::wstring_view(key ? key : L"", key ? key_length : 0));
+  return slots_[SlotOf(folded)];
 }
 
 IDispatch* KeyedCollection::Find(const wchar_t* key, UINT key_length) const {
-  if (items_.empty()) return nullptr;
-  Folded folded(std::wstring_view(key ? key : L"", key ? key_length : 0));
-  uint32_t held = slots_[SlotOf(folded)];
-  return held ? items_[held - 1].get() : nullptr;
+  uint32_t held = Lookup(key, key_length);
+  return held ? Held(held - 1) : nullptr;
 }
+
+bool KeyedCollection::Holds(const wchar_t* key, UINT key_length) const { return Lookup(key, key_length) != 0; }
 
 IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const {
   IDispatch* item = Find(key, key_length);

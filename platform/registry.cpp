@@ -47,8 +47,12 @@ void IndexWalk::Next() {
 LONG CloseKey(HKEY key) noexcept { return api::CloseKey(key); }
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key) {
+  return OpenKey(root, path, ::SysStringLen(path), access, key);
+}
+
+LONG OpenKey(LONG root, const wchar_t* path, UINT length, REGSAM access, unique_hkey& key) {
   key.reset();
-  if (HoldsZero(path, ::SysStringLen(path))) return kInvalidName;
+  if (HoldsZero(path, length)) return kInvalidName;
   HKEY opened = nullptr;
   LONG status = api::OpenKeyExW(RootHandle(root), path ? path : L"", 0, access, &opened);
   if (status == kSuccess) key.reset(opened);
@@ -186,7 +190,7 @@ LONG ValueReader::QueryDword(const wchar_t* name, UINT length, LONG& data) {
   return status;
 }
 
-LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& text) {
+LONG ValueReader::QueryText(const wchar_t* name, UINT length, const wchar_t*& text, UINT& text_length) {
   if (HoldsZero(name, length)) return kInvalidName;
   DWORD capacity = kStringDataBuffer;  // bytes
   LONG status = kSuccess;
@@ -204,7 +208,8 @@ LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& tex
   }
   if (status != kSuccess) return status;
   if (size > capacity) size = capacity;
-  text = MakeBstr(data_.data(), TextLength(data_.data(), size));
+  text = data_.data();
+  text_length = TextLength(data_.data(), size);
   return kSuccess;
 }
 

@@ -6,15 +6,34 @@
 #include <memory>
 #include <new>
 
+#include "values/value_load.h"
+
 namespace vorn {
 
 ComPtr<Value> Value::Create(const wchar_t* name, UINT length) {
   void* memory = ::operator new(sizeof(Value) + (static_cast<size_t>(length) + 1) * sizeof(wchar_t));
-  Value* record = new (memory) Value(length);
-  wchar_t* kept = reinterpret_cast<wchar_t*>(record + 1);
+  wchar_t* kept = reinterpret_cast<wchar_t*>(static_cast<Value*>(memory) + 1);
   if (length) std::memcpy(kept, name, length * sizeof(wchar_t));
   kept[length] = L'\0';
-  return ComPtr<Value>::adopt(record);
+  return ComPtr<Value>::adopt(new (memory) Value(kept, length, nullptr));
+}
+
+// The count of a record of a load starts at 1, the load's own, and never
+// drops below it through a client: the record is destroyed with its load.
+// The load is held while the count is above 1.
+ULONG Value::AddRef() {
+  ULONG count = DispatchObject::AddRef();
+  if (!load_) return count;
+  if (count == 2) load_->AddRef();
+  return count - 1;
+}
+
+ULONG Value::Release() {
+  if (!load_) return DispatchObject::Release();
+  ValueLoad* load = load_;  // the record may be gone once the load is released
+  ULONG count = DispatchObject::Release();
+  if (count == 1) load->Release();
+  return count - 1;
 }
 
 HRESULT Value::get_Name(BSTR* result) {
@@ -52,6 +71,13 @@ void Value::SetText(unique_bstr text) noexcept {
   kind_ = VT_BSTR;
 }
 
+void Value::SetLoadedText(const wchar_t* text, UINT length) noexcept {
+  ClearValue();
+  loaded_.units = text;
+  loaded_.length = length;
+  kind_ = VT_LPWSTR;
+}
+
 void Value::Store(unique_variant data) {
   switch (V_VT(&data.ref())) {
     case VT_EMPTY: ClearValue(); break;
@@ -75,6 +101,13 @@ HRESULT Value::get_Value(VARIANT* result) {
   VORN_CHECK_OUT(result);
   ::VariantInit(result);
   return Boundary([&] {
+    if (kind_ == VT_LPWSTR) {
+      BSTR copy = ::SysAllocStringLen(loaded_.units, loaded_.length);
+      if (!copy) ThrowIfFailed(E_OUTOFMEMORY);
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = copy;
+      return;
+    }
     VARIANT held;  // a view of the value, copied to the caller
     V_VT(&held) = kind_ == VT_VARIANT ? static_cast<VARTYPE>(VT_EMPTY) : kind_;
     if (kind_ == VT_I4) V_I4(&held) = number_;

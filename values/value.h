@@ -10,22 +10,23 @@
 
 namespace vorn {
 
+class ValueLoad;
+
 class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> {
  public:
-  // A record under the name the registry listed, with type 0 and an Empty
-  // value. The name is kept inside the record's own memory, one allocation
-  // for both, and is also its key in the value collection (KeyOf): it stays
-  // as listed, also after a client assigns Name.
+  // A record of its own under the name the registry listed, with type 0 and
+  // an Empty value. The name is kept inside the record's own memory, one
+  // allocation for both, and is also its key in the value collection
+  // (KeyOf): it stays as listed, also after a client assigns Name. The
+  // records of a load live in that load instead (ValueLoad).
   static ComPtr<Value> Create(const wchar_t* name = L"", UINT length = 0);
   static void operator delete(void* memory) noexcept { ::operator delete(memory); }
 
   // The listed name, ending in a zero unit of its own.
-  const wchar_t* ListedName() const noexcept { return reinterpret_cast<const wchar_t*>(this + 1); }
+  const wchar_t* ListedName() const noexcept { return name_; }
   UINT ListedNameLength() const noexcept { return name_length_; }
-  static std::wstring_view KeyOf(IDispatch* record) noexcept {
-    const Value* value = Of(record);
-    return std::wstring_view(value->ListedName(), value->name_length_);
-  }
+  std::wstring_view Key() const noexcept { return std::wstring_view(name_, name_length_); }
+  static std::wstring_view KeyOf(IDispatch* record) noexcept { return Of(record)->Key(); }
   // The record behind one that this library made.
   static Value* Of(IDispatch* record) noexcept { return static_cast<Value*>(static_cast<clsValue*>(record)); }
 
@@ -35,6 +36,14 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   LONG Type() const noexcept { return type_; }
   void SetNumber(LONG number) noexcept;
   void SetText(unique_bstr text) noexcept;
+  // Text that the record's load holds; a BSTR is made only when a client
+  // reads it.
+  void SetLoadedText(const wchar_t* text, UINT length) noexcept;
+
+  // A record of a load counts its clients' references, and holds the load
+  // for as long as any is left; the load itself keeps the record.
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
 
   // clsValue
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) override;
@@ -47,7 +56,9 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
 
  private:
   friend class DispatchObject<Value, clsValue, guids::IID_clsValue>;
-  explicit Value(UINT name_length) noexcept : name_length_(name_length) {}
+  friend class ValueLoad;
+  Value(const wchar_t* name, UINT name_length, ValueLoad* load) noexcept
+      : name_(name), name_length_(name_length), load_(load) {}
   ~Value() override { ClearValue(); }
 
   // Replaces the value with data, which it takes over.
@@ -55,18 +66,24 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   void ClearValue() noexcept;
 
   LONG type_ = 0;  // REG_NONE
+  const wchar_t* name_;  // after the object, or in the load
   UINT name_length_;
   // The value, held compactly: Empty, a 32-bit integer and a string (the
-  // types a refresh decodes) in place, any other value in a VARIANT of its
-  // own (kind VT_VARIANT).
+  // types a refresh decodes) in place, a loaded string where the load keeps
+  // it (kind VT_LPWSTR), any other value in a VARIANT of its own (kind
+  // VT_VARIANT).
   VARTYPE kind_ = VT_EMPTY;
   unique_bstr renamed_;  // what a client assigned to Name, if anything
   union {
     LONG number_;
     BSTR text_;
     VARIANT* other_;
+    struct {
+      const wchar_t* units;
+      UINT length;
+    } loaded_;
   };
-  // The listed name follows the object, in the same allocation.
+  ValueLoad* load_;  // null for a record of its own
 };
 
 }  // namespace vorn

@@ -17,7 +17,8 @@ KeyLoad::~KeyLoad() {
 }
 
 void KeyLoad::Append(const wchar_t* name, UINT length, const wchar_t* item_name, UINT item_length, bool exists) {
-  entries_.reserve(entries_.size() + 1);  // nothing below can fail once a text is kept
+  // Room first: nothing below can fail once a text is kept.
+  if (entries_.size() == entries_.capacity()) entries_.reserve(2 * entries_.size() + 8);
   const wchar_t* kept = text_.Keep(name, length);
   const wchar_t* item_kept = kept;
   if (item_length != length || std::wmemcmp(item_name, name, length) != 0) {

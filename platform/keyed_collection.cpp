@@ -24,18 +24,16 @@ inline wchar_t UpperAscii(wchar_t c) noexcept { return c >= L'a' && c <= L'z' ? 
 // UTF-16 unit on its own, so the folded key is as long as the key.
 class KeyedCollection::Folded {
  public:
-  explicit Folded(std::wstring_view key) {
-    wchar_t* out = key.size() <= kInline ? inline_ : (heap_.resize(key.size()), heap_.data());
-    bool ascii = true;
-    for (size_t i = 0; i < key.size(); ++i) {
-      ascii &= key[i] < 0x80;
-      out[i] = UpperAscii(key[i]);
+  // ASCII text is folded as it is read and never copied; any other is
+  // folded into a buffer of its own.
+  explicit Folded(std::wstring_view key) : text_(key) {
+    for (wchar_t c : key) {
+      if (c >= 0x80) {
+        FoldWhole();
+        return;
+      }
+      hash_ = (hash_ ^ static_cast<uint32_t>(UpperAscii(c))) * kHashPrime;
     }
-    if (!ascii)
-      ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.data(), static_cast<int>(key.size()), out,
-                      static_cast<int>(key.size()), nullptr, nullptr, 0);
-    text_ = std::wstring_view(out, key.size());
-    for (wchar_t c : text_) hash_ = (hash_ ^ static_cast<uint32_t>(c)) * kHashPrime;
   }
   Folded(const Folded&) = delete;
   Folded& operator=(const Folded&) = delete;
@@ -47,18 +45,37 @@ class KeyedCollection::Folded {
   bool Matches(std::wstring_view key) const {
     if (key.size() != text_.size()) return false;
     for (size_t i = 0; i < key.size(); ++i) {
-      if (key[i] >= 0x80) return Folded(key).text_ == text_;
-      if (UpperAscii(key[i]) != text_[i]) return false;
+      if (key[i] >= 0x80) return Folded(key).SameAs(*this);
+      if (UpperAscii(key[i]) != At(i)) return false;
     }
     return true;
   }
 
  private:
+  void FoldWhole() {
+    wchar_t* out = text_.size() <= kInline ? inline_ : (heap_.resize(text_.size()), heap_.data());
+    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text_.data(), static_cast<int>(text_.size()), out,
+                    static_cast<int>(text_.size()), nullptr, nullptr, 0);
+    text_ = std::wstring_view(out, text_.size());
+    ascii_ = false;
+    hash_ = kHashBasis;
+    for (wchar_t c : text_) hash_ = (hash_ ^ static_cast<uint32_t>(c)) * kHashPrime;
+  }
+  // The folded unit at i.
+  wchar_t At(size_t i) const noexcept { return ascii_ ? UpperAscii(text_[i]) : text_[i]; }
+  bool SameAs(const Folded& other) const noexcept {
+    if (text_.size() != other.text_.size()) return false;
+    for (size_t i = 0; i < text_.size(); ++i)
+      if (At(i) != other.At(i)) return false;
+    return true;
+  }
+
   static constexpr size_t kInline = 64;
+  std::wstring_view text_;  // ASCII as given (ascii_), else folded
+  bool ascii_ = true;
+  uint32_t hash_ = kHashBasis;
   wchar_t inline_[kInline];
   std::wstring heap_;
-  std::wstring_view text_;
-  uint32_t hash_ = kHashBasis;
 };
 
 std::wstring_view KeyedCollection::KeyAt(size_t position) const noexcept {

@@ -12,9 +12,10 @@ namespace {
 constexpr size_t kLargestBlock = 16384;  // units
 }  // namespace
 
-const wchar_t* TextStore::Keep(const wchar_t* text, size_t length) {
-  if (length + 1 > left_) {
-    size_t size = std::max(block_, length + 1);  // a text longer than a block has one of its own
+const wchar_t* TextStore::Keep(const wchar_t* text, size_t length, bool terminate) {
+  size_t units = length + (terminate ? 1 : 0);
+  if (units > left_) {
+    size_t size = std::max(block_, units);  // a text longer than a block has one of its own
     block_ = std::min(2 * block_, kLargestBlock);
     blocks_.reserve(blocks_.size() + 1);  // so that the new block cannot be lost
     blocks_.emplace_back(new wchar_t[size]);
@@ -23,9 +24,9 @@ const wchar_t* TextStore::Keep(const wchar_t* text, size_t length) {
   }
   wchar_t* copy = next_;
   if (length) std::wmemcpy(copy, text, length);
-  copy[length] = L'\0';
-  next_ += length + 1;
-  left_ -= length + 1;
+  if (terminate) copy[length] = L'\0';
+  next_ += units;
+  left_ -= units;
   return copy;
 }
 

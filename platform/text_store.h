@@ -15,8 +15,9 @@ class TextStore {
   TextStore(const TextStore&) = delete;
   TextStore& operator=(const TextStore&) = delete;
 
-  // A copy of length units of text followed by a zero unit of its own.
-  const wchar_t* Keep(const wchar_t* text, size_t length);
+  // A copy of length units of text followed by a zero unit of its own, or
+  // without one when terminate is false.
+  const wchar_t* Keep(const wchar_t* text, size_t length, bool terminate = true);
   // Gives back the space of the copy that Keep returned last (copy), which
   // nothing may use any more.
   void Unkeep(const wchar_t* copy) noexcept;

@@ -18,22 +18,17 @@ ComPtr<Value> Value::Create(const wchar_t* name, UINT length) {
   return ComPtr<Value>::adopt(new (memory) Value(kept, length, nullptr));
 }
 
-// The count of a record of a load starts at 1, the load's own, and never
-// drops below it through a client: the record is destroyed with its load.
-// The load is held while the count is above 1.
-ULONG Value::AddRef() {
-  ULONG count = DispatchObject::AddRef();
-  if (!load_) return count;
-  if (count == 2) load_->AddRef();
-  return count - 1;
+ULONG Value::Release() {
+  ValueLoad* load = load_;  // the record may be gone once its count or the load is released
+  ULONG count = DispatchObject::Release();
+  if (load && count == 1 && load->Detached()) load->Release();
+  return count;
 }
 
-ULONG Value::Release() {
-  if (!load_) return DispatchObject::Release();
-  ValueLoad* load = load_;  // the record may be gone once the load is released
-  ULONG count = DispatchObject::Release();
-  if (count == 1) load->Release();
-  return count - 1;
+bool Value::HeldByClient() noexcept {
+  ULONG count = DispatchObject::AddRef();
+  DispatchObject::Release();
+  return count > 2;
 }
 
 HRESULT Value::get_Name(BSTR* result) {
@@ -102,7 +97,7 @@ HRESULT Value::get_Value(VARIANT* result) {
   ::VariantInit(result);
   return Boundary([&] {
     if (kind_ == VT_LPWSTR) {
-      BSTR copy = ::SysAllocStringLen(loaded_.units, loaded_.length);
+      BSTR copy = ::SysAllocStringLen(loaded_.length ? loaded_.units : L"", loaded_.length);
       if (!copy) ThrowIfFailed(E_OUTOFMEMORY);
       V_VT(result) = VT_BSTR;
       V_BSTR(result) = copy;

@@ -40,9 +40,10 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   // reads it.
   void SetLoadedText(const wchar_t* text, UINT length) noexcept;
 
-  // A record of a load counts its clients' references, and holds the load
-  // for as long as any is left; the load itself keeps the record.
-  ULONG STDMETHODCALLTYPE AddRef() override;
+  // A record of a load is kept by its load, which holds the count's first
+  // reference: the count never drops to 0 through a client. Once the
+  // collection has let go of the load, the last client reference to the
+  // record lets go of the load in turn.
   ULONG STDMETHODCALLTYPE Release() override;
 
   // clsValue
@@ -61,6 +62,10 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
       : name_(name), name_length_(name_length), load_(load) {}
   ~Value() override { ClearValue(); }
 
+  // Whether a client holds the record (of a load): a reference beyond the
+  // load's own.
+  bool HeldByClient() noexcept;
+
   // Replaces the value with data, which it takes over.
   void Store(unique_variant data);
   void ClearValue() noexcept;
@@ -73,6 +78,7 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   // it (kind VT_LPWSTR), any other value in a VARIANT of its own (kind
   // VT_VARIANT).
   VARTYPE kind_ = VT_EMPTY;
+  bool handed_out_ = false;  // by the load to a client, at least once
   unique_bstr renamed_;  // what a client assigned to Name, if anything
   union {
     LONG number_;

@@ -53,6 +53,26 @@ void ValueLoad::RemoveLast() noexcept {
   text_.Unkeep(name);
 }
 
+IDispatch* ValueLoad::ItemAt(size_t position) {
+  Value& record = At(position);
+  record.handed_out_ = true;
+  return record.Published();
+}
+
+void ValueLoad::Detach() noexcept {
+  detached_ = true;
+  LONG held = 0;
+  for (size_t position = 0; position < count_; ++position) {
+    Value& record = At(position);
+    if (record.handed_out_ && record.HeldByClient()) ++held;
+  }
+  if (held == 0) {
+    delete this;
+    return;
+  }
+  held_ = held;
+}
+
 ValueLoad::~ValueLoad() {
   for (size_t position = 0; position < count_; ++position) At(position).~Value();
   for (Value* block : blocks_) ::operator delete(block);

@@ -2,7 +2,9 @@
 // records, made in a few blocks as the registry lists the values, and every
 // name and string they hold in one text store. A record that a client holds
 // keeps the whole load alive; the load ends when the collection has let go
-// of it and no client holds any of its records.
+// of it (Detach) and no client holds any of its records. Only the records
+// still held at that point are counted, so that handing a record out and
+// taking it back costs nothing beyond the record's own count.
 #pragma once
 
 #include <windows.h>
@@ -19,19 +21,21 @@ namespace vorn {
 
 class ValueLoad final : public KeyedCollection::Source {
  public:
-  struct Releaser {
-    void operator()(ValueLoad* load) const noexcept { load->Release(); }
+  struct Detacher {
+    void operator()(ValueLoad* load) const noexcept { load->Detach(); }
   };
-  using Held = std::unique_ptr<ValueLoad, Releaser>;
+  using Held = std::unique_ptr<ValueLoad, Detacher>;
 
-  // A new, empty load, held once by the returned pointer.
+  // A new, empty load, held by the returned pointer for its collection.
   static Held Create() { return Held(new ValueLoad()); }
   ValueLoad(const ValueLoad&) = delete;
   ValueLoad& operator=(const ValueLoad&) = delete;
 
-  void AddRef() noexcept { ::InterlockedIncrement(&references_); }
+  // After the collection let go: one of the records still held then has
+  // been released by its last client.
+  bool Detached() const noexcept { return detached_; }
   void Release() noexcept {
-    if (::InterlockedDecrement(&references_) == 0) delete this;
+    if (::InterlockedDecrement(&held_) == 0) delete this;
   }
 
   // A new last record under the name listed (copied), with that type code
@@ -42,18 +46,23 @@ class ValueLoad final : public KeyedCollection::Source {
   size_t Count() const noexcept { return count_; }
   // The record at a position counted from 0, below Count().
   Value& At(size_t position) const noexcept;
-  // A copy of a record's string data, held as long as the load.
-  const wchar_t* Keep(const wchar_t* text, UINT length) { return text_.Keep(text, length); }
+  // A copy of a record's string data (no terminator: a record's text has its
+  // length), held as long as the load.
+  const wchar_t* Keep(const wchar_t* text, UINT length) { return text_.Keep(text, length, false); }
 
   // KeyedCollection::Source: each record under its listed name.
   std::wstring_view KeyAt(size_t position) const noexcept override { return At(position).Key(); }
-  IDispatch* ItemAt(size_t position) override { return At(position).Published(); }
+  IDispatch* ItemAt(size_t position) override;
 
  private:
   ValueLoad() = default;
   ~ValueLoad();
+  // The collection lets go: the load ends now, or with the last of the
+  // records that clients still hold.
+  void Detach() noexcept;
 
-  LONG volatile references_ = 1;
+  bool detached_ = false;
+  LONG volatile held_ = 0;  // once detached: the records clients still hold
   TextStore text_;
   std::vector<Value*> blocks_;  // uninitialised room for records, made in order
   size_t count_ = 0;

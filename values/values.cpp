@@ -198,8 +198,9 @@ HRESULT Values::get_Item(VARIANT* Index, clsValue** result) {
   *result = nullptr;
   return Boundary([&] {
     EnsureLoaded();
-    IDispatch* item = Records().Item(*Index);
-    ThrowIfFailed(item->QueryInterface(guids::IID_clsValue, reinterpret_cast<void**>(result)));
+    Value* record = Value::Of(Records().Item(*Index));  // every item is a record
+    record->AddRef();
+    *result = record->Published();
   });
 }
 

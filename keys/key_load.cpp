@@ -25,7 +25,7 @@ void KeyLoad::Append(const wchar_t* name, UINT length, const wchar_t* item_name,
     try {
       item_kept = text_.Keep(item_name, item_length);
     } catch (...) {
-      text_.Unkeep(kept);
+      text_.GiveBack(kept);
       throw;
     }
   }
@@ -33,7 +33,7 @@ void KeyLoad::Append(const wchar_t* name, UINT length, const wchar_t* item_name,
 }
 
 void KeyLoad::RemoveLast() noexcept {
-  text_.Unkeep(entries_.back().name);  // with the item's name kept after it
+  text_.GiveBack(entries_.back().name);  // with the item's name kept after it
   entries_.pop_back();
 }
 

@@ -12,7 +12,7 @@
 
 #include "platform/handles.h"
 #include "platform/keyed_collection.h"
-#include "platform/text_store.h"
+#include "platform/arena.h"
 
 namespace vorn {
 
@@ -50,7 +50,7 @@ class KeyLoad final : public KeyedCollection::Source {
   LONG root_;
   REGSAM view_;
   unique_bstr parent_;
-  TextStore text_;
+  Arena text_;
   std::vector<Entry> entries_;
 };
 

@@ -109,6 +109,7 @@ void Keys::RefreshNow() {
       throw;
     }
   }
+  items.Seal();
 }
 
 void Keys::InvokeExtra(const ExtraMember& member, ExtraCall& call) {

@@ -45,8 +45,11 @@ class KeyedCollection::Folded {
   bool Matches(std::wstring_view key) const {
     if (key.size() != text_.size()) return false;
     for (size_t i = 0; i < key.size(); ++i) {
-      if (key[i] >= 0x80) return Folded(key).SameAs(*this);
-      if (UpperAscii(key[i]) != At(i)) return false;
+      wchar_t c = key[i];
+      if (c >= 0x80) return Folded(key).SameAs(*this);
+      // The same unit folds the same (an ASCII unit equal to a folded one
+      // is one that folding leaves as it is).
+      if (c != text_[i] && UpperAscii(c) != At(i)) return false;
     }
     return true;
   }
@@ -89,7 +92,9 @@ size_t KeyedCollection::SlotOf(const Folded& key) const {
   size_t mask = slots_.size() - 1;
   for (size_t slot = key.Hash() & mask;; slot = (slot + 1) & mask) {
     uint32_t held = slots_[slot];
-    if (held == 0 || key.Matches(KeyAt(held - 1))) return slot;
+    if (held == 0) return slot;
+    if (held <= hashes_.size() && hashes_[held - 1] != key.Hash()) continue;
+    if (key.Matches(KeyAt(held - 1))) return slot;
   }
 }
 
@@ -97,7 +102,7 @@ void KeyedCollection::Grow() {
   std::vector<uint32_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
   size_t mask = larger.size() - 1;
   for (size_t position = 0, count = static_cast<size_t>(Count()); position < count; ++position) {
-    size_t slot = Folded(KeyAt(position)).Hash() & mask;
+    size_t slot = (position < hashes_.size() ? hashes_[position] : Folded(KeyAt(position)).Hash()) & mask;
     while (larger[slot]) slot = (slot + 1) & mask;
     larger[slot] = static_cast<uint32_t>(position + 1);
   }
@@ -139,6 +144,7 @@ void KeyedCollection::AddNext() {
   if ((sourced_ + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);
   if (slots_[slot]) Raise(errors::kDuplicateKey);
+  if (hashes_.size() == sourced_) hashes_.push_back(folded.Hash());  // unless sealed before
   slots_[slot] = static_cast<uint32_t>(++sourced_);
 }
 

@@ -10,12 +10,15 @@
 
 namespace vorn {
 
-ComPtr<Value> Value::Create(const wchar_t* name, UINT length) {
-  void* memory = ::operator new(sizeof(Value) + (static_cast<size_t>(length) + 1) * sizeof(wchar_t));
-  wchar_t* kept = reinterpret_cast<wchar_t*>(static_cast<Value*>(memory) + 1);
+Value::Value(const wchar_t* name, UINT length, ValueLoad* load) noexcept : name_length_(length), load_(load) {
+  auto* kept = reinterpret_cast<wchar_t*>(this + 1);
   if (length) std::memcpy(kept, name, length * sizeof(wchar_t));
   kept[length] = L'\0';
-  return ComPtr<Value>::adopt(new (memory) Value(kept, length, nullptr));
+}
+
+ComPtr<Value> Value::Create(const wchar_t* name, UINT length) {
+  void* memory = ::operator new(SizeWithName(length));
+  return ComPtr<Value>::adopt(new (memory) Value(name, length, nullptr));
 }
 
 ULONG Value::Release() {
@@ -96,6 +99,11 @@ HRESULT Value::get_Value(VARIANT* result) {
   VORN_CHECK_OUT(result);
   ::VariantInit(result);
   return Boundary([&] {
+    if (kind_ == VT_I4 || kind_ == VT_EMPTY) {  // nothing to copy
+      V_VT(result) = kind_;
+      if (kind_ == VT_I4) V_I4(result) = number_;
+      return;
+    }
     if (kind_ == VT_LPWSTR) {
       BSTR copy = ::SysAllocStringLen(loaded_.length ? loaded_.units : L"", loaded_.length);
       if (!copy) ThrowIfFailed(E_OUTOFMEMORY);

@@ -18,14 +18,16 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   // an Empty value. The name is kept inside the record's own memory, one
   // allocation for both, and is also its key in the value collection
   // (KeyOf): it stays as listed, also after a client assigns Name. The
-  // records of a load live in that load instead (ValueLoad).
+  // records of a load are laid out the same way in that load (ValueLoad).
   static ComPtr<Value> Create(const wchar_t* name = L"", UINT length = 0);
   static void operator delete(void* memory) noexcept { ::operator delete(memory); }
+  // The bytes of a record with a name of length units.
+  static size_t SizeWithName(UINT length) noexcept { return sizeof(Value) + (size_t{length} + 1) * sizeof(wchar_t); }
 
   // The listed name, ending in a zero unit of its own.
-  const wchar_t* ListedName() const noexcept { return name_; }
+  const wchar_t* ListedName() const noexcept { return reinterpret_cast<const wchar_t*>(this + 1); }
   UINT ListedNameLength() const noexcept { return name_length_; }
-  std::wstring_view Key() const noexcept { return std::wstring_view(name_, name_length_); }
+  std::wstring_view Key() const noexcept { return std::wstring_view(ListedName(), name_length_); }
   static std::wstring_view KeyOf(IDispatch* record) noexcept { return Of(record)->Key(); }
   // The record behind one that this library made.
   static Value* Of(IDispatch* record) noexcept { return static_cast<Value*>(static_cast<clsValue*>(record)); }
@@ -58,8 +60,8 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
  private:
   friend class DispatchObject<Value, clsValue, guids::IID_clsValue>;
   friend class ValueLoad;
-  Value(const wchar_t* name, UINT name_length, ValueLoad* load) noexcept
-      : name_(name), name_length_(name_length), load_(load) {}
+  // In memory of SizeWithName(length) bytes: the name is copied after it.
+  Value(const wchar_t* name, UINT length, ValueLoad* load) noexcept;
   ~Value() override { ClearValue(); }
 
   // Whether a client holds the record (of a load): a reference beyond the
@@ -71,7 +73,6 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   void ClearValue() noexcept;
 
   LONG type_ = 0;  // REG_NONE
-  const wchar_t* name_;  // after the object, or in the load
   UINT name_length_;
   // The value, held compactly: Empty, a 32-bit integer and a string (the
   // types a refresh decodes) in place, a loaded string where the load keeps
@@ -90,6 +91,7 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
     } loaded_;
   };
   ValueLoad* load_;  // null for a record of its own
+  // The listed name follows the object, in the same allocation.
 };
 
 }  // namespace vorn

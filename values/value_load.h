@@ -1,10 +1,11 @@
 // ValueLoad: what one load of a value collection read, held compactly: the
-// records, made in a few blocks as the registry lists the values, and every
-// name and string they hold in one text store. A record that a client holds
-// keeps the whole load alive; the load ends when the collection has let go
-// of it (Detach) and no client holds any of its records. Only the records
-// still held at that point are counted, so that handing a record out and
-// taking it back costs nothing beyond the record's own count.
+// records, each with its name right after it, and the strings they hold, all
+// carved out of a few large blocks as the registry lists the values. A
+// record that a client holds keeps the whole load alive; the load ends when
+// the collection has let go of it (Detach) and no client holds any of its
+// records. Only the records still held at that point are counted, so that
+// handing a record out and taking it back costs nothing beyond the record's
+// own count.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/arena.h"
 #include "platform/keyed_collection.h"
-#include "platform/text_store.h"
 #include "values/value.h"
 
 namespace vorn {
@@ -43,12 +44,15 @@ class ValueLoad final : public KeyedCollection::Source {
   Value& Append(const wchar_t* name, UINT length, LONG type);
   // Takes back the record that Append made last, which no one has seen.
   void RemoveLast() noexcept;
-  size_t Count() const noexcept { return count_; }
+  // No record is appended any more: the list of them takes no more room
+  // than it needs.
+  void Seal() { records_.shrink_to_fit(); }
+  size_t Count() const noexcept { return records_.size(); }
   // The record at a position counted from 0, below Count().
-  Value& At(size_t position) const noexcept;
+  Value& At(size_t position) const noexcept { return *records_[position]; }
   // A copy of a record's string data (no terminator: a record's text has its
   // length), held as long as the load.
-  const wchar_t* Keep(const wchar_t* text, UINT length) { return text_.Keep(text, length, false); }
+  const wchar_t* Keep(const wchar_t* text, UINT length) { return arena_.Keep(text, length, false); }
 
   // KeyedCollection::Source: each record under its listed name.
   std::wstring_view KeyAt(size_t position) const noexcept override { return At(position).Key(); }
@@ -63,9 +67,8 @@ class ValueLoad final : public KeyedCollection::Source {
 
   bool detached_ = false;
   LONG volatile held_ = 0;  // once detached: the records clients still hold
-  TextStore text_;
-  std::vector<Value*> blocks_;  // uninitialised room for records, made in order
-  size_t count_ = 0;
+  Arena arena_;
+  std::vector<Value*> records_;
 };
 
 }  // namespace vorn

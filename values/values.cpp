@@ -96,6 +96,9 @@ void Values::RefreshNow() {
     }
   }
 
+  records.Seal();
+  load.Seal();
+
   // The data of the two decoded types, by each record's type; any other
   // type, and data that cannot be read, leaves the record's value Empty.
   // Strings stay in the load until a client reads one.

@@ -1,0 +1,48 @@
+// The arena: blocks that grow with it, pieces carved out of them in order.
+#include "platform/arena.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+
+namespace vorn {
+
+namespace {
+// Blocks double up to this size, so that a small load takes little and a
+// large one wastes at most part of one block.
+constexpr size_t kLargestBlock = 8192;  // bytes
+}  // namespace
+
+void* Arena::Take(size_t bytes, size_t alignment) {
+  size_t padding = (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment;
+  if (padding + bytes <= left_) {
+    next_ += padding;
+    left_ -= padding;
+  } else {
+    size_t size = std::max(block_, bytes);  // a piece larger than a block has one of its own
+    blocks_.reserve(blocks_.size() + 1);    // so that the new block cannot be lost
+    blocks_.emplace_back(new char[size]);
+    block_ = std::min(2 * block_, kLargestBlock);
+    next_ = blocks_.back().get();
+    left_ = size;
+  }
+  void* piece = next_;
+  next_ += bytes;
+  left_ -= bytes;
+  return piece;
+}
+
+const wchar_t* Arena::Keep(const wchar_t* text, size_t length, bool terminate) {
+  auto* copy = static_cast<wchar_t*>(Take((length + (terminate ? 1 : 0)) * sizeof(wchar_t), alignof(wchar_t)));
+  if (length) std::wmemcpy(copy, text, length);
+  if (terminate) copy[length] = L'\0';
+  return copy;
+}
+
+void Arena::GiveBack(const void* piece) noexcept {
+  size_t given = static_cast<size_t>(next_ - static_cast<const char*>(piece));
+  next_ -= given;
+  left_ += given;
+}
+
+}  // namespace vorn

@@ -31,6 +31,11 @@ class KeyLoad final : public KeyedCollection::Source {
   void Append(const wchar_t* name, UINT length, const wchar_t* item_name, UINT item_length, bool exists);
   // Takes back the sub-key that Append added last, which no one has seen.
   void RemoveLast() noexcept;
+  // Nothing is added any more: the load takes no more room than it needs.
+  void Seal() {
+    entries_.shrink_to_fit();
+    text_.Trim();
+  }
 
   // KeyedCollection::Source: each sub-key under its key object's Name, and
   // the key object, made at the first call.

@@ -110,6 +110,7 @@ void Keys::RefreshNow() {
     }
   }
   items.Seal();
+  load.Seal();
 }
 
 void Keys::InvokeExtra(const ExtraMember& member, ExtraCall& call) {

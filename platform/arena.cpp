@@ -1,9 +1,12 @@
 // The arena: blocks that grow with it, pieces carved out of them in order.
 #include "platform/arena.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
+#include <new>
 
 namespace vorn {
 
@@ -21,7 +24,9 @@ void* Arena::Take(size_t bytes, size_t alignment) {
   } else {
     size_t size = std::max(block_, bytes);  // a piece larger than a block has one of its own
     blocks_.reserve(blocks_.size() + 1);    // so that the new block cannot be lost
-    blocks_.emplace_back(new char[size]);
+    void* block = ::HeapAlloc(::GetProcessHeap(), 0, size);
+    if (!block) throw std::bad_alloc();
+    blocks_.emplace_back(static_cast<char*>(block));
     block_ = std::min(2 * block_, kLargestBlock);
     next_ = blocks_.back().get();
     left_ = size;
@@ -37,6 +42,17 @@ const wchar_t* Arena::Keep(const wchar_t* text, size_t length, bool terminate) {
   if (length) std::wmemcpy(copy, text, length);
   if (terminate) copy[length] = L'\0';
   return copy;
+}
+
+void Arena::Free::operator()(char* block) const noexcept { ::HeapFree(::GetProcessHeap(), 0, block); }
+
+void Arena::Trim() noexcept {
+  if (blocks_.empty() || left_ == 0) return;
+  char* last = blocks_.back().get();
+  size_t used = static_cast<size_t>(next_ - last);
+  // In place only: the pieces in the block must stay where they are. A
+  // block that cannot shrink so keeps its room.
+  if (used && ::HeapReAlloc(::GetProcessHeap(), HEAP_REALLOC_IN_PLACE_ONLY, last, used)) left_ = 0;
 }
 
 void Arena::GiveBack(const void* piece) noexcept {

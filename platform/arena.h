@@ -26,12 +26,17 @@ class Arena {
   // Gives back everything from piece, which Take or Keep returned, onwards:
   // nothing may use it any more.
   void GiveBack(const void* piece) noexcept;
+  // Nothing more is taken: the last block gives back the room it has left.
+  void Trim() noexcept;
 
   static constexpr size_t kAlignment = alignof(void*) > alignof(double) ? alignof(void*) : alignof(double);
 
  private:
 
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  struct Free {
+    void operator()(char* block) const noexcept;
+  };
+  std::vector<std::unique_ptr<char[], Free>> blocks_;
   char* next_ = nullptr;  // free space in the last block
   size_t left_ = 0;       // bytes free there
   size_t block_ = 512;    // bytes in the next block

@@ -89,9 +89,9 @@ std::wstring_view KeyedCollection::KeyAt(size_t position) const noexcept {
 }
 
 size_t KeyedCollection::SlotOf(const Folded& key) const {
-  size_t mask = slots_.size() - 1;
+  size_t mask = TableSize() - 1;
   for (size_t slot = key.Hash() & mask;; slot = (slot + 1) & mask) {
-    uint32_t held = slots_[slot];
+    uint32_t held = SlotHolds(slot);
     if (held == 0) return slot;
     if (held <= hashes_.size() && hashes_[held - 1] != key.Hash()) continue;
     if (key.Matches(KeyAt(held - 1))) return slot;
@@ -114,6 +114,7 @@ void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr
   // failed Add leaves the collection as it was (a larger table holds the
   // same keys).
   Folded folded(key);
+  Widen();
   if ((items_.size() + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);
   if (slots_[slot]) Raise(errors::kDuplicateKey);
@@ -137,10 +138,25 @@ void KeyedCollection::Add(IDispatch* item, unique_bstr&& key) {
   Insert(item, text, std::move(key));
 }
 
+void KeyedCollection::Seal() {
+  std::vector<uint32_t>().swap(hashes_);
+  if (slots_.empty() || Count() >= 0xFFFF) return;
+  narrow_.resize(slots_.size());
+  for (size_t slot = 0; slot < slots_.size(); ++slot) narrow_[slot] = static_cast<uint16_t>(slots_[slot]);
+  std::vector<uint32_t>().swap(slots_);
+}
+
+void KeyedCollection::Widen() {
+  if (narrow_.empty()) return;
+  slots_.assign(narrow_.begin(), narrow_.end());
+  std::vector<uint16_t>().swap(narrow_);
+}
+
 void KeyedCollection::AddNext() {
   if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
   // As Insert: the table may grow, but a refused key adds no position.
   Folded folded(source_->KeyAt(sourced_));
+  Widen();
   if ((sourced_ + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);
   if (slots_[slot]) Raise(errors::kDuplicateKey);
@@ -161,7 +177,7 @@ IDispatch* KeyedCollection::ItemAt(LONG position) const {
 uint32_t KeyedCollection::Lookup(const wchar_t* key, UINT key_length) const {
   if (Count() == 0) return 0;
   Folded folded(std::wstring_view(key ? key : L"", key ? key_length : 0));
-  return slots_[SlotOf(folded)];
+  return SlotHolds(SlotOf(folded));
 }
 
 IDispatch* KeyedCollection::Find(const wchar_t* key, UINT key_length) const {

@@ -61,8 +61,9 @@ class KeyedCollection {
   // present fails with the duplicate-key error and adds nothing. Only in a
   // collection made over a source.
   void AddNext();
-  // Ends the adding from the source: drops what only speeds up adding.
-  void Seal() noexcept { std::vector<uint32_t>().swap(hashes_); }
+  // Ends the adding from the source: drops what only speeds up adding, and
+  // keeps the index in half the room where the positions fit 16 bits.
+  void Seal();
 
   LONG Count() const noexcept { return static_cast<LONG>(source_ ? sourced_ : items_.size()); }
 
@@ -83,6 +84,10 @@ class KeyedCollection {
 
   std::wstring_view KeyAt(size_t position) const noexcept;
   IDispatch* Held(size_t position) const { return source_ ? source_->ItemAt(position) : items_[position].get(); }
+  size_t TableSize() const noexcept { return narrow_.empty() ? slots_.size() : narrow_.size(); }
+  uint32_t SlotHolds(size_t slot) const noexcept { return narrow_.empty() ? slots_[slot] : narrow_[slot]; }
+  // Back to the index of 32-bit positions, to add to it.
+  void Widen();
   // The slot of key's item (a position + 1), or 0.
   uint32_t Lookup(const wchar_t* key, UINT key_length) const;
   // The slot that holds key, or the empty slot where it would go.
@@ -106,6 +111,7 @@ class KeyedCollection {
   // The index: 0 for an empty slot, else a position + 1. Its size is a power
   // of two, at most three quarters filled.
   std::vector<uint32_t> slots_;
+  std::vector<uint16_t> narrow_;  // the same, once sealed, where every position + 1 fits
 };
 
 }  // namespace vorn

@@ -51,6 +51,7 @@ bench_one() {
   wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run >>"$out" 2>&1
   echo "C++: the library's own cost over a registry in memory ..."
   wine_in 600 "$run" "$build/bench/vorn_cost.exe" >>"$out" 2>&1
+  wine_in 600 "$run" "$build/bench/vorn_cost_parts.exe" >>"$out" 2>&1
 
   echo "scripts: values walks of $walk_n ..."
   walk='Software\VornRegistryTests\bench-walk'

@@ -38,21 +38,24 @@ HRESULT Value::get_Name(BSTR* result) {
   VORN_CHECK_OUT(result);
   *result = nullptr;
   return Boundary([&] {
-    *result = (renamed_ ? CopyBstr(renamed_.get()) : MakeBstr(ListedName(), name_length_)).release();
+    bool renamed = kind_ == VT_VARIANT && assigned_->name;
+    *result = (renamed ? CopyBstr(assigned_->name.get()) : MakeBstr(ListedName(), name_length_)).release();
   });
 }
 
 HRESULT Value::put_Name(BSTR value) {
   // The listed name stays: the collection still holds the record under it.
-  return Boundary([&] { renamed_ = CopyBstr(value); });
+  return Boundary([&] {
+    unique_bstr name = CopyBstr(value);
+    Assign().name = std::move(name);
+  });
 }
 
 void Value::ClearValue() noexcept {
   if (kind_ == VT_BSTR) {
     ::SysFreeString(text_);
   } else if (kind_ == VT_VARIANT) {
-    ::VariantClear(other_);
-    delete other_;
+    delete assigned_;
   }
   kind_ = VT_EMPTY;
 }
@@ -69,14 +72,18 @@ void Value::SetText(unique_bstr text) noexcept {
   kind_ = VT_BSTR;
 }
 
-void Value::SetLoadedText(const wchar_t* text, UINT length) noexcept {
+void Value::SetLoadedText(UINT at, UINT length) noexcept {
   ClearValue();
-  loaded_.units = text;
+  loaded_.at = at;
   loaded_.length = length;
   kind_ = VT_LPWSTR;
 }
 
 void Value::Store(unique_variant data) {
+  if (kind_ == VT_VARIANT) {
+    assigned_->value = std::move(data);
+    return;
+  }
   switch (V_VT(&data.ref())) {
     case VT_EMPTY: ClearValue(); break;
     case VT_I4: SetNumber(V_I4(&data.ref())); break;
@@ -85,14 +92,27 @@ void Value::Store(unique_variant data) {
       SetText(unique_bstr(V_BSTR(&text)));
       break;
     }
-    default: {
-      auto other = std::make_unique<VARIANT>();
-      *other = data.release();
-      ClearValue();
-      other_ = other.release();
-      kind_ = VT_VARIANT;
-    }
+    default: Assign().value = std::move(data);
   }
+}
+
+Value::Assigned& Value::Assign() {
+  if (kind_ == VT_VARIANT) return *assigned_;
+  auto assigned = std::make_unique<Assigned>();
+  VARIANT& value = assigned->value.ref();
+  if (kind_ == VT_I4) {
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = number_;
+  } else if (kind_ == VT_LPWSTR) {
+    V_BSTR(&value) = MakeBstr(loaded_.length ? load_->Text(loaded_.at) : L"", loaded_.length).release();
+    V_VT(&value) = VT_BSTR;
+  } else if (kind_ == VT_BSTR) {
+    V_VT(&value) = VT_BSTR;
+    V_BSTR(&value) = text_;  // moved: nothing may fail after this
+  }
+  assigned_ = assigned.release();
+  kind_ = VT_VARIANT;
+  return *assigned_;
 }
 
 HRESULT Value::get_Value(VARIANT* result) {
@@ -105,7 +125,7 @@ HRESULT Value::get_Value(VARIANT* result) {
       return;
     }
     if (kind_ == VT_LPWSTR) {
-      BSTR copy = ::SysAllocStringLen(loaded_.length ? loaded_.units : L"", loaded_.length);
+      BSTR copy = ::SysAllocStringLen(loaded_.length ? load_->Text(loaded_.at) : L"", loaded_.length);
       if (!copy) ThrowIfFailed(E_OUTOFMEMORY);
       V_VT(result) = VT_BSTR;
       V_BSTR(result) = copy;
@@ -115,7 +135,7 @@ HRESULT Value::get_Value(VARIANT* result) {
     V_VT(&held) = kind_ == VT_VARIANT ? static_cast<VARTYPE>(VT_EMPTY) : kind_;
     if (kind_ == VT_I4) V_I4(&held) = number_;
     if (kind_ == VT_BSTR) V_BSTR(&held) = text_;
-    ThrowIfFailed(::VariantCopy(result, kind_ == VT_VARIANT ? other_ : &held));
+    ThrowIfFailed(::VariantCopy(result, kind_ == VT_VARIANT ? &assigned_->value.ref() : &held));
   });
 }
 

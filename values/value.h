@@ -38,9 +38,9 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   LONG Type() const noexcept { return type_; }
   void SetNumber(LONG number) noexcept;
   void SetText(unique_bstr text) noexcept;
-  // Text that the record's load holds; a BSTR is made only when a client
-  // reads it.
-  void SetLoadedText(const wchar_t* text, UINT length) noexcept;
+  // Text that the record's load holds (ValueLoad::KeepText); a BSTR is made
+  // only when a client reads it. Only for a record of a load.
+  void SetLoadedText(UINT at, UINT length) noexcept;
 
   // A record of a load is kept by its load, which holds the count's first
   // reference: the count never drops to 0 through a client. Once the
@@ -68,25 +68,34 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   // load's own.
   bool HeldByClient() noexcept;
 
+  // What a client assigned that does not fit in place: a Name, with the
+  // value moved here beside it, or a value other than Empty, a 32-bit
+  // integer and a string (kind VT_VARIANT).
+  struct Assigned {
+    unique_bstr name;  // null: the listed name
+    unique_variant value;
+  };
+
   // Replaces the value with data, which it takes over.
   void Store(unique_variant data);
   void ClearValue() noexcept;
+  // The Assigned of the record, made with the value moved into it.
+  Assigned& Assign();
 
   LONG type_ = 0;  // REG_NONE
   UINT name_length_;
   // The value, held compactly: Empty, a 32-bit integer and a string (the
   // types a refresh decodes) in place, a loaded string where the load keeps
-  // it (kind VT_LPWSTR), any other value in a VARIANT of its own (kind
-  // VT_VARIANT).
+  // it (kind VT_LPWSTR); once a client assigned Name or any other value, in
+  // an Assigned of its own (kind VT_VARIANT).
   VARTYPE kind_ = VT_EMPTY;
   bool handed_out_ = false;  // by the load to a client, at least once
-  unique_bstr renamed_;  // what a client assigned to Name, if anything
   union {
     LONG number_;
     BSTR text_;
-    VARIANT* other_;
+    Assigned* assigned_;
     struct {
-      const wchar_t* units;
+      UINT at;  // where in the load's texts
       UINT length;
     } loaded_;
   };

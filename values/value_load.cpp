@@ -1,7 +1,10 @@
 // The value load: its records made, handed out, counted and destroyed.
 #include "values/value_load.h"
 
+#include <climits>
 #include <new>
+
+#include "platform/errors.h"
 
 namespace vorn {
 
@@ -11,6 +14,13 @@ Value& ValueLoad::Append(const wchar_t* name, UINT length, LONG type) {
   record->SetType(type);
   records_.push_back(record);  // cannot fail: room was made
   return *record;
+}
+
+UINT ValueLoad::KeepText(const wchar_t* text, UINT length) {
+  size_t at = texts_.size();
+  if (at + length >= UINT_MAX) Raise(errors::kOutOfMemory);
+  texts_.insert(texts_.end(), text, text + length);
+  return static_cast<UINT>(at);
 }
 
 void ValueLoad::RemoveLast() noexcept {

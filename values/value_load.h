@@ -1,6 +1,7 @@
 // ValueLoad: what one load of a value collection read, held compactly: the
-// records, each with its name right after it, and the strings they hold, all
-// carved out of a few large blocks as the registry lists the values. A
+// records, each with its name right after it, carved out of a few large
+// blocks as the registry lists the values, and the strings they hold, one
+// after the other in one buffer. A
 // record that a client holds keeps the whole load alive; the load ends when
 // the collection has let go of it (Detach) and no client holds any of its
 // records. Only the records still held at that point are counted, so that
@@ -44,15 +45,20 @@ class ValueLoad final : public KeyedCollection::Source {
   Value& Append(const wchar_t* name, UINT length, LONG type);
   // Takes back the record that Append made last, which no one has seen.
   void RemoveLast() noexcept;
-  // No record is appended any more: the list of them takes no more room
-  // than it needs.
-  void Seal() { records_.shrink_to_fit(); }
+  // Nothing is added any more: the list of records and the strings take no
+  // more room than they need.
+  void Seal() {
+    records_.shrink_to_fit();
+    texts_.shrink_to_fit();
+    arena_.Trim();
+  }
   size_t Count() const noexcept { return records_.size(); }
   // The record at a position counted from 0, below Count().
   Value& At(size_t position) const noexcept { return *records_[position]; }
-  // A copy of a record's string data (no terminator: a record's text has its
-  // length), held as long as the load.
-  const wchar_t* Keep(const wchar_t* text, UINT length) { return arena_.Keep(text, length, false); }
+  // Keeps a copy of a record's string data (no terminator: a record's text
+  // has its length) for as long as the load, and says where (Text).
+  UINT KeepText(const wchar_t* text, UINT length);
+  const wchar_t* Text(UINT at) const noexcept { return texts_.data() + at; }
 
   // KeyedCollection::Source: each record under its listed name.
   std::wstring_view KeyAt(size_t position) const noexcept override { return At(position).Key(); }
@@ -69,6 +75,7 @@ class ValueLoad final : public KeyedCollection::Source {
   LONG volatile held_ = 0;  // once detached: the records clients still hold
   Arena arena_;
   std::vector<Value*> records_;
+  std::vector<wchar_t> texts_;
 };
 
 }  // namespace vorn

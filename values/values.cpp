@@ -97,7 +97,6 @@ void Values::RefreshNow() {
   }
 
   records.Seal();
-  load.Seal();
 
   // The data of the two decoded types, by each record's type; any other
   // type, and data that cannot be read, leaves the record's value Empty.
@@ -113,9 +112,10 @@ void Values::RefreshNow() {
       UINT length = 0;
       if (reader.QueryText(record.ListedName(), record.ListedNameLength(), text, length) != registry::kSuccess)
         continue;
-      record.SetLoadedText(load.Keep(text, length), length);
+      record.SetLoadedText(load.KeepText(text, length), length);
     }
   }
+  load.Seal();
 }
 
 namespace {

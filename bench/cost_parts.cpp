@@ -1,8 +1,9 @@
 // The library's own cost per record, in parts: the loads without the release
 // of the collection, the value load and release without reading the records,
 // and Item by name after the load, over the registry held in memory
-// (memory_registry.cpp), as vorn_cost measures the whole loads. Prints
-// "sample" and "figure" lines as vorn_cost does; nothing passes or fails.
+// (memory_registry.cpp), as vorn_cost measures the whole loads; and the heap
+// a loaded collection holds per record. Prints "sample" and "figure" lines
+// as vorn_cost does; nothing passes or fails.
 //
 //   vorn_cost_parts.exe [ROUNDS]   (default 25; 5 when VORN_BENCH_QUICK=1)
 #include <windows.h>
@@ -89,22 +90,30 @@ void Compare(const std::string& group, int n, int rounds, Library&& library, Raw
   std::fflush(stdout);
 }
 
-void Values(int n, int rounds) {
+// The values of the load of n, under the path returned.
+std::wstring MakeValues(int n) {
   std::wstring path = L"Software\\bench\\values-" + std::to_wstring(n);
   vorn::bench::ForEachValue(n, [&](const std::wstring& name, DWORD type, const void* data, DWORD size) {
     vorn::bench::SetValue(HKEY_CURRENT_USER, path, name, type, data, size);
   });
+  return path;
+}
+
+// What a loaded collection of n values holds on the heap, every record read
+// once (as vorn_bench's bytes-per-record, over the registry in memory).
+void HeapPerRecord(int n) {
+  std::wstring path = MakeValues(n);
+  vorn::bench::ReadEveryValue(Aimed<vorn::Values>(path).get());  // warms the heap
+  double before = HeapBytes();
+  auto kept = Aimed<vorn::Values>(path);
+  vorn::bench::ReadEveryValue(kept.get());
+  std::printf("figure memory-values-heap-bytes-per-record-%d %.0f\n", n, (HeapBytes() - before) / n);
+}
+
+void Values(int n, int rounds) {
+  std::wstring path = MakeValues(n);
   auto raw = [&] { vorn::bench::RawValueCalls<Seam>(HKEY_CURRENT_USER, path); };
   std::string size = std::to_string(n);
-  // What the loaded collection holds on the heap, every record read once (as
-  // vorn_bench's bytes-per-record, over the registry in memory).
-  {
-    vorn::bench::ReadEveryValue(Aimed<vorn::Values>(path).get());  // warms the heap
-    double before = HeapBytes();
-    auto kept = Aimed<vorn::Values>(path);
-    vorn::bench::ReadEveryValue(kept.get());
-    std::printf("figure memory-values-heap-bytes-per-record-%s %.0f\n", size.c_str(), (HeapBytes() - before) / n);
-  }
   // Count alone; the collection is released after the clock stops.
   Compare("memory-values-count-" + size, n, rounds, [&] {
     vorn::ComPtr<vorn::Values> values;
@@ -167,6 +176,7 @@ int main(int argc, char** argv) {
   bool is_quick = quick && std::strcmp(quick, "1") == 0;
   int rounds = argc > 1 ? std::atoi(argv[1]) : is_quick ? 5 : 25;
   if (rounds < 1) rounds = 1;
+  for (int n : {1000, 10000}) HeapPerRecord(n);
   Values(is_quick ? 2000 : 10000, rounds);
   SubKeys(1000, rounds);
   vorn::bench::Clear();

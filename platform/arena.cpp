@@ -17,7 +17,7 @@ constexpr size_t kLargestBlock = 8192;  // bytes
 }  // namespace
 
 void* Arena::Take(size_t bytes, size_t alignment) {
-  size_t padding = (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment;
+  size_t padding = (0 - reinterpret_cast<uintptr_t>(next_)) & (alignment - 1);  // a power of two
   if (padding + bytes <= left_) {
     next_ += padding;
     left_ -= padding;

@@ -90,23 +90,52 @@ std::wstring_view KeyedCollection::KeyAt(size_t position) const noexcept {
 
 size_t KeyedCollection::SlotOf(const Folded& key) const {
   size_t mask = TableSize() - 1;
+  bool hashed = !slots_.empty();
   for (size_t slot = key.Hash() & mask;; slot = (slot + 1) & mask) {
     uint32_t held = SlotHolds(slot);
     if (held == 0) return slot;
-    if (held <= hashes_.size() && hashes_[held - 1] != key.Hash()) continue;
+    if (hashed && static_cast<uint32_t>(slots_[slot] >> 32) != key.Hash()) continue;
     if (key.Matches(KeyAt(held - 1))) return slot;
   }
 }
 
 void KeyedCollection::Grow() {
-  std::vector<uint32_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
+  std::vector<uint64_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
   size_t mask = larger.size() - 1;
-  for (size_t position = 0, count = static_cast<size_t>(Count()); position < count; ++position) {
-    size_t slot = (position < hashes_.size() ? hashes_[position] : Folded(KeyAt(position)).Hash()) & mask;
+  for (uint64_t entry : slots_) {
+    if (!static_cast<uint32_t>(entry)) continue;
+    size_t slot = static_cast<uint32_t>(entry >> 32) & mask;
     while (larger[slot]) slot = (slot + 1) & mask;
-    larger[slot] = static_cast<uint32_t>(position + 1);
+    larger[slot] = entry;
   }
   slots_.swap(larger);
+}
+
+void KeyedCollection::Seal() {
+  if (slots_.empty()) return;
+  if (Count() < 0xFFFF) {
+    narrow_.resize(slots_.size());
+    for (size_t slot = 0; slot < slots_.size(); ++slot) narrow_[slot] = static_cast<uint16_t>(slots_[slot]);
+  } else {
+    sealed_.resize(slots_.size());
+    for (size_t slot = 0; slot < slots_.size(); ++slot) sealed_[slot] = static_cast<uint32_t>(slots_[slot]);
+  }
+  std::vector<uint64_t>().swap(slots_);
+}
+
+void KeyedCollection::Unseal() {
+  if (narrow_.empty() && sealed_.empty()) return;
+  std::vector<uint64_t> table(TableSize(), 0);
+  size_t mask = table.size() - 1;
+  for (size_t position = 0, count = static_cast<size_t>(Count()); position < count; ++position) {
+    uint32_t hash = Folded(KeyAt(position)).Hash();
+    size_t slot = hash & mask;
+    while (table[slot]) slot = (slot + 1) & mask;
+    table[slot] = (static_cast<uint64_t>(hash) << 32) | (position + 1);
+  }
+  slots_.swap(table);
+  std::vector<uint16_t>().swap(narrow_);
+  std::vector<uint32_t>().swap(sealed_);
 }
 
 void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr copied) {
@@ -114,7 +143,7 @@ void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr
   // failed Add leaves the collection as it was (a larger table holds the
   // same keys).
   Folded folded(key);
-  Widen();
+  Unseal();
   if ((items_.size() + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);
   if (slots_[slot]) Raise(errors::kDuplicateKey);
@@ -125,7 +154,7 @@ void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr
     keys_.resize(items_.size() - 1);  // null for the items that keep their own
     keys_.push_back(std::move(copied));
   }
-  slots_[slot] = static_cast<uint32_t>(items_.size());
+  slots_[slot] = (static_cast<uint64_t>(folded.Hash()) << 32) | items_.size();
 }
 
 void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) {
@@ -138,30 +167,15 @@ void KeyedCollection::Add(IDispatch* item, unique_bstr&& key) {
   Insert(item, text, std::move(key));
 }
 
-void KeyedCollection::Seal() {
-  std::vector<uint32_t>().swap(hashes_);
-  if (slots_.empty() || Count() >= 0xFFFF) return;
-  narrow_.resize(slots_.size());
-  for (size_t slot = 0; slot < slots_.size(); ++slot) narrow_[slot] = static_cast<uint16_t>(slots_[slot]);
-  std::vector<uint32_t>().swap(slots_);
-}
-
-void KeyedCollection::Widen() {
-  if (narrow_.empty()) return;
-  slots_.assign(narrow_.begin(), narrow_.end());
-  std::vector<uint16_t>().swap(narrow_);
-}
-
 void KeyedCollection::AddNext() {
   if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
   // As Insert: the table may grow, but a refused key adds no position.
   Folded folded(source_->KeyAt(sourced_));
-  Widen();
+  Unseal();
   if ((sourced_ + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);
   if (slots_[slot]) Raise(errors::kDuplicateKey);
-  if (hashes_.size() == sourced_) hashes_.push_back(folded.Hash());  // unless sealed before
-  slots_[slot] = static_cast<uint32_t>(++sourced_);
+  slots_[slot] = (static_cast<uint64_t>(folded.Hash()) << 32) | ++sourced_;
 }
 
 void KeyedCollection::Add(IDispatch* item) {

@@ -84,34 +84,41 @@ class KeyedCollection {
 
   std::wstring_view KeyAt(size_t position) const noexcept;
   IDispatch* Held(size_t position) const { return source_ ? source_->ItemAt(position) : items_[position].get(); }
-  size_t TableSize() const noexcept { return narrow_.empty() ? slots_.size() : narrow_.size(); }
-  uint32_t SlotHolds(size_t slot) const noexcept { return narrow_.empty() ? slots_[slot] : narrow_[slot]; }
-  // Back to the index of 32-bit positions, to add to it.
-  void Widen();
+  size_t TableSize() const noexcept {
+    return !slots_.empty() ? slots_.size() : !narrow_.empty() ? narrow_.size() : sealed_.size();
+  }
+  // The position + 1 in slot, or 0 for an empty one.
+  uint32_t SlotHolds(size_t slot) const noexcept {
+    return !slots_.empty() ? static_cast<uint32_t>(slots_[slot]) : !narrow_.empty() ? narrow_[slot] : sealed_[slot];
+  }
+  // Back to the index that can be added to, after Seal.
+  void Unseal();
   // The slot of key's item (a position + 1), or 0.
   uint32_t Lookup(const wchar_t* key, UINT key_length) const;
   // The slot that holds key, or the empty slot where it would go.
   size_t SlotOf(const Folded& key) const;
   // Appends item under key (kept as copied when that holds a string).
   void Insert(IDispatch* item, std::wstring_view key, unique_bstr copied);
-  // Doubles the table and places every position again.
+  // Doubles the table and places every position again, by its hash.
   void Grow();
 
   KeyOf key_of_ = nullptr;
   Source* source_ = nullptr;
   size_t sourced_ = 0;  // the positions added from the source
-  // While positions are added from the source, until Seal: the hash of each
-  // position's key, so that the table grows without folding every key
-  // again and a probe passes other keys without reading them.
-  std::vector<uint32_t> hashes_;
   std::vector<ComPtr<IDispatch>> items_;
   // The copied keys by position; empty while no key was copied, null where
   // the item keeps its own.
   std::vector<unique_bstr> keys_;
-  // The index: 0 for an empty slot, else a position + 1. Its size is a power
-  // of two, at most three quarters filled.
-  std::vector<uint32_t> slots_;
-  std::vector<uint16_t> narrow_;  // the same, once sealed, where every position + 1 fits
+  // The index, in one of three forms; its size is a power of two, at most
+  // three quarters filled. While items are added: slots_, each 0 for an
+  // empty slot, else a position + 1 in its low half and the hash of that
+  // key in its high half, so that the table grows without folding any key
+  // again and a probe passes other keys without reading them. Once sealed:
+  // the positions + 1 alone, in 16 bits where they all fit (narrow_), else
+  // in 32 (sealed_).
+  std::vector<uint64_t> slots_;
+  std::vector<uint16_t> narrow_;
+  std::vector<uint32_t> sealed_;
 };
 
 }  // namespace vorn

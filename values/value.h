@@ -61,11 +61,17 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   friend class DispatchObject<Value, clsValue, guids::IID_clsValue>;
   friend class ValueLoad;
   // In memory of SizeWithName(length) bytes: the name is copied after it.
-  Value(const wchar_t* name, UINT length, ValueLoad* load) noexcept;
+  Value(const wchar_t* name, UINT length) noexcept;
+  // A record of load, which counts it for the module and ends it with
+  // Dispose instead of its destructor.
+  Value(const wchar_t* name, UINT length, ValueLoad& load) noexcept;
+  // Ends a record of a load: frees what the record owns, all of which
+  // ClearValue frees (no member has a destructor of its own to run).
+  void Dispose() noexcept { ClearValue(); }
   ~Value() override { ClearValue(); }
 
   // Whether a client holds the record (of a load): a reference beyond the
-  // load's own.
+  // load's own. Asked only of a record that is lent.
   bool HeldByClient() noexcept;
 
   // What a client assigned that does not fit in place: a Name, with the
@@ -89,7 +95,9 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   // it (kind VT_LPWSTR); once a client assigned Name or any other value, in
   // an Assigned of its own (kind VT_VARIANT).
   VARTYPE kind_ = VT_EMPTY;
-  bool handed_out_ = false;  // by the load to a client, at least once
+  // Handed out by the load and not yet back to the load's reference alone:
+  // only such a record can be held by a client.
+  bool lent_ = false;
   union {
     LONG number_;
     BSTR text_;
@@ -102,5 +110,6 @@ class Value final : public DispatchObject<Value, clsValue, guids::IID_clsValue> 
   ValueLoad* load_;  // null for a record of its own
   // The listed name follows the object, in the same allocation.
 };
+
 
 }  // namespace vorn

@@ -5,12 +5,13 @@
 #include <new>
 
 #include "platform/errors.h"
+#include "platform/module_count.h"
 
 namespace vorn {
 
 Value& ValueLoad::Append(const wchar_t* name, UINT length, LONG type) {
   if (records_.size() == records_.capacity()) records_.reserve(2 * records_.size() + 16);
-  auto* record = new (arena_.Take(Value::SizeWithName(length), alignof(Value))) Value(name, length, this);
+  auto* record = new (arena_.Take(Value::SizeWithName(length), alignof(Value))) Value(name, length, *this);
   record->SetType(type);
   records_.push_back(record);  // cannot fail: room was made
   return *record;
@@ -26,13 +27,13 @@ UINT ValueLoad::KeepText(const wchar_t* text, UINT length) {
 void ValueLoad::RemoveLast() noexcept {
   Value* record = records_.back();
   records_.pop_back();
-  record->~Value();
+  record->Dispose();
   arena_.GiveBack(record);
 }
 
 IDispatch* ValueLoad::ItemAt(size_t position) {
   Value& record = At(position);
-  record.handed_out_ = true;
+  record.lent_ = true;  // the caller adds a reference at once
   return record.Published();
 }
 
@@ -40,7 +41,7 @@ void ValueLoad::Detach() noexcept {
   detached_ = true;
   LONG held = 0;
   for (Value* record : records_)
-    if (record->handed_out_ && record->HeldByClient()) ++held;
+    if (record->lent_ && record->HeldByClient()) ++held;
   if (held == 0) {
     delete this;
     return;
@@ -48,8 +49,11 @@ void ValueLoad::Detach() noexcept {
   held_ = held;
 }
 
+ValueLoad::ValueLoad() noexcept { module_count::Increment(); }
+
 ValueLoad::~ValueLoad() {
-  for (Value* record : records_) record->~Value();
+  for (Value* record : records_) record->Dispose();
+  module_count::Decrement();
 }
 
 }  // namespace vorn

@@ -65,7 +65,7 @@ class ValueLoad final : public KeyedCollection::Source {
   IDispatch* ItemAt(size_t position) override;
 
  private:
-  ValueLoad() = default;
+  ValueLoad() noexcept;  // counted for the module, with all its records
   ~ValueLoad();
   // The collection lets go: the load ends now, or with the last of the
   // records that clients still hold.

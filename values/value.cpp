@@ -42,7 +42,10 @@ ULONG Value::Release() {
   ValueLoad* load = load_;  // the record may be gone once its count or the load is released
   ULONG count = DispatchObject::Release();
   if (load && count == 1) {
-    lent_ = false;
+    if (lent_) {
+      lent_ = false;
+      load->Returned();
+    }
     if (load->Detached()) load->Release();
   }
   return count;
@@ -100,6 +103,7 @@ void Value::SetLoadedText(UINT at, UINT length) noexcept {
 }
 
 void Value::Store(unique_variant data) {
+  if (load_) load_->FieldAssigned();
   if (kind_ == VT_VARIANT) {
     assigned_->value = std::move(data);
     return;
@@ -118,6 +122,7 @@ void Value::Store(unique_variant data) {
 
 Value::Assigned& Value::Assign() {
   if (kind_ == VT_VARIANT) return *assigned_;
+  if (load_) load_->FieldAssigned();
   auto assigned = std::make_unique<Assigned>();
   VARIANT& value = assigned->value.ref();
   if (kind_ == VT_I4) {

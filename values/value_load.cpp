@@ -33,15 +33,20 @@ void ValueLoad::RemoveLast() noexcept {
 
 IDispatch* ValueLoad::ItemAt(size_t position) {
   Value& record = At(position);
-  record.lent_ = true;  // the caller adds a reference at once
+  if (!record.lent_) {
+    record.lent_ = true;  // the caller adds a reference at once
+    ++lent_;
+  }
   return record.Published();
 }
 
 void ValueLoad::Detach() noexcept {
   detached_ = true;
   LONG held = 0;
-  for (Value* record : records_)
-    if (record->lent_ && record->HeldByClient()) ++held;
+  if (lent_) {
+    for (Value* record : records_)
+      if (record->lent_ && record->HeldByClient()) ++held;
+  }
   if (held == 0) {
     delete this;
     return;
@@ -52,7 +57,9 @@ void ValueLoad::Detach() noexcept {
 ValueLoad::ValueLoad() noexcept { module_count::Increment(); }
 
 ValueLoad::~ValueLoad() {
-  for (Value* record : records_) record->Dispose();
+  // Only what a client assigned can be owned by a record.
+  if (assigned_)
+    for (Value* record : records_) record->Dispose();
   module_count::Decrement();
 }
 

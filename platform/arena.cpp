@@ -16,25 +16,16 @@ namespace {
 constexpr size_t kLargestBlock = 8192;  // bytes
 }  // namespace
 
-void* Arena::Take(size_t bytes, size_t alignment) {
-  size_t padding = (0 - reinterpret_cast<uintptr_t>(next_)) & (alignment - 1);  // a power of two
-  if (padding + bytes <= left_) {
-    next_ += padding;
-    left_ -= padding;
-  } else {
-    size_t size = std::max(block_, bytes);  // a piece larger than a block has one of its own
-    blocks_.reserve(blocks_.size() + 1);    // so that the new block cannot be lost
-    void* block = ::HeapAlloc(::GetProcessHeap(), 0, size);
-    if (!block) throw std::bad_alloc();
-    blocks_.emplace_back(static_cast<char*>(block));
-    block_ = std::min(2 * block_, kLargestBlock);
-    next_ = blocks_.back().get();
-    left_ = size;
-  }
-  void* piece = next_;
-  next_ += bytes;
-  left_ -= bytes;
-  return piece;
+void* Arena::TakeNewBlock(size_t bytes) {
+  size_t size = std::max(block_, bytes);  // a piece larger than a block has one of its own
+  blocks_.reserve(blocks_.size() + 1);    // so that the new block cannot be lost
+  void* block = ::HeapAlloc(::GetProcessHeap(), 0, size);
+  if (!block) throw std::bad_alloc();
+  blocks_.emplace_back(static_cast<char*>(block));
+  block_ = std::min(2 * block_, kLargestBlock);
+  next_ = blocks_.back().get() + bytes;
+  left_ = size - bytes;
+  return blocks_.back().get();
 }
 
 const wchar_t* Arena::Keep(const wchar_t* text, size_t length, bool terminate) {

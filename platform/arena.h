@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -19,7 +20,14 @@ class Arena {
 
   // Room for bytes, aligned for any object of the library (by default) or
   // to the given power of two.
-  void* Take(size_t bytes, size_t alignment = kAlignment);
+  void* Take(size_t bytes, size_t alignment = kAlignment) {
+    size_t padding = (0 - reinterpret_cast<uintptr_t>(next_)) & (alignment - 1);
+    if (padding + bytes > left_) return TakeNewBlock(bytes);
+    void* piece = next_ + padding;
+    next_ += padding + bytes;
+    left_ -= padding + bytes;
+    return piece;
+  }
   // A copy of length units of text followed by a zero unit of its own, or
   // without one when terminate is false.
   const wchar_t* Keep(const wchar_t* text, size_t length, bool terminate = true);
@@ -32,6 +40,9 @@ class Arena {
   static constexpr size_t kAlignment = alignof(void*) > alignof(double) ? alignof(void*) : alignof(double);
 
  private:
+
+  // Take, from a new block (whose start suits any alignment).
+  void* TakeNewBlock(size_t bytes);
 
   struct Free {
     void operator()(char* block) const noexcept;

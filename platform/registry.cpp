@@ -20,7 +20,9 @@ constexpr DWORD kStringDataBuffer = 2000;  // bytes
 constexpr int kRereads = 4;
 
 bool HoldsZero(const wchar_t* text, size_t length) noexcept {
-  return length > 0 && std::wmemchr(text, L'\0', length) != nullptr;
+  for (size_t i = 0; i < length; ++i)  // names are short: no call for them
+    if (text[i] == L'\0') return true;
+  return false;
 }
 
 // A name or path as a zero-terminated string of exactly its own units, or

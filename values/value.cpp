@@ -42,10 +42,7 @@ ULONG Value::Release() {
   ValueLoad* load = load_;  // the record may be gone once its count or the load is released
   ULONG count = DispatchObject::Release();
   if (load && count == 1) {
-    if (lent_) {
-      lent_ = false;
-      load->Returned();
-    }
+    lent_ = false;
     if (load->Detached()) load->Release();
   }
   return count;

@@ -33,20 +33,15 @@ void ValueLoad::RemoveLast() noexcept {
 
 IDispatch* ValueLoad::ItemAt(size_t position) {
   Value& record = At(position);
-  if (!record.lent_) {
-    record.lent_ = true;  // the caller adds a reference at once
-    ++lent_;
-  }
+  record.lent_ = true;  // the caller adds a reference at once
   return record.Published();
 }
 
 void ValueLoad::Detach() noexcept {
   detached_ = true;
   LONG held = 0;
-  if (lent_) {
-    for (Value* record : records_)
-      if (record->lent_ && record->HeldByClient()) ++held;
-  }
+  for (Value* record : records_)
+    if (record->lent_ && record->HeldByClient()) ++held;
   if (held == 0) {
     delete this;
     return;

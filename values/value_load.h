@@ -33,8 +33,6 @@ class ValueLoad final : public KeyedCollection::Source {
   ValueLoad(const ValueLoad&) = delete;
   ValueLoad& operator=(const ValueLoad&) = delete;
 
-  // A record that was lent is back to the load's reference alone.
-  void Returned() noexcept { --lent_; }
   // A client assigned a field of a record: records may own memory.
   void FieldAssigned() noexcept { assigned_ = true; }
   // After the collection let go: one of the records still held then has
@@ -77,7 +75,6 @@ class ValueLoad final : public KeyedCollection::Source {
 
   bool detached_ = false;
   bool assigned_ = false;   // see FieldAssigned
-  size_t lent_ = 0;         // the records lent now (Value::lent_)
   LONG volatile held_ = 0;  // once detached: the records clients still hold
   Arena arena_;
   std::vector<Value*> records_;

@@ -201,7 +201,9 @@ HRESULT Values::get_Item(VARIANT* Index, clsValue** result) {
   *result = nullptr;
   return Boundary([&] {
     EnsureLoaded();
-    Value* record = Value::Of(Records().Item(*Index));  // every item is a record
+    // Every item is a record. A plain position (as a C++ client passes it)
+    // goes straight to it.
+    Value* record = Value::Of(V_VT(Index) == VT_I4 ? Records().ItemAt(V_I4(Index)) : Records().Item(*Index));
     record->AddRef();
     *result = record->Published();
   });

@@ -170,6 +170,13 @@ TEST_F(ValuesTest, RecordsAreTheSameObjectsEverywhereAndOutliveTheirCollection) 
   EXPECT_EQ(L"assigned", NameOf(again.get()));
   EXPECT_EQ(99, Read(again.get(), &clsValue::get_ValueType));
   again = ComPtr<clsValue>();
+  // An assigned name (here the same) keeps the loaded data, whatever its type.
+  for (auto* name : {L"text", L"number"}) {
+    auto record = Named(values.get(), name);
+    unique_variant data = DataOf(record.get());
+    ASSERT_EQ(S_OK, record->put_Name(B(name).get()));
+    EXPECT_EQ(VARCMP_EQ, ::VarCmp(&data.ref(), &DataOf(record.get()).ref(), 0, 0)) << Narrow(name);
+  }
 
   ComPtr<clsValue> text = Named(values.get(), L"text");
   ASSERT_EQ(S_OK, values->Refresh());

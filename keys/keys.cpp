@@ -1,5 +1,5 @@
-// clsKeys: the sub-key collection's load into key objects, its lookups, Add
-// and the tree-wide Delete.
+// clsKeys: the sub-key collection's load (names and Exists; each key object is
+// made when first handed out), its lookups, Add and the tree-wide Delete.
 #include "keys/keys.h"
 
 

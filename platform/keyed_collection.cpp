@@ -123,8 +123,7 @@ void KeyedCollection::Seal() {
   std::vector<uint64_t>().swap(slots_);
 }
 
-void KeyedCollection::Unseal() {
-  if (narrow_.empty() && sealed_.empty()) return;
+void KeyedCollection::Rebuild() {
   std::vector<uint64_t> table(TableSize(), 0);
   size_t mask = table.size() - 1;
   for (size_t position = 0, count = static_cast<size_t>(Count()); position < count; ++position) {
@@ -169,8 +168,13 @@ void KeyedCollection::Add(IDispatch* item, unique_bstr&& key) {
 
 void KeyedCollection::AddNext() {
   if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
+  AddNext(source_->KeyAt(sourced_));
+}
+
+void KeyedCollection::AddNext(std::wstring_view key) {
+  if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
   // As Insert: the table may grow, but a refused key adds no position.
-  Folded folded(source_->KeyAt(sourced_));
+  Folded folded(key);
   Unseal();
   if ((sourced_ + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);

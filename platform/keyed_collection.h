@@ -61,6 +61,8 @@ class KeyedCollection {
   // present fails with the duplicate-key error and adds nothing. Only in a
   // collection made over a source.
   void AddNext();
+  // The same, with the key that the source gives for that position.
+  void AddNext(std::wstring_view key);
   // Ends the adding from the source: drops what only speeds up adding, and
   // keeps the index in half the room where the positions fit 16 bits.
   void Seal();
@@ -92,7 +94,10 @@ class KeyedCollection {
     return !slots_.empty() ? static_cast<uint32_t>(slots_[slot]) : !narrow_.empty() ? narrow_[slot] : sealed_[slot];
   }
   // Back to the index that can be added to, after Seal.
-  void Unseal();
+  void Unseal() {
+    if (!narrow_.empty() || !sealed_.empty()) Rebuild();
+  }
+  void Rebuild();
   // The slot of key's item (a position + 1), or 0.
   uint32_t Lookup(const wchar_t* key, UINT key_length) const;
   // The slot that holds key, or the empty slot where it would go.

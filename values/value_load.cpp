@@ -20,7 +20,10 @@ Value& ValueLoad::Append(const wchar_t* name, UINT length, LONG type) {
 UINT ValueLoad::KeepText(const wchar_t* text, UINT length) {
   size_t at = texts_.size();
   if (at + length >= UINT_MAX) Raise(errors::kOutOfMemory);
-  texts_.insert(texts_.end(), text, text + length);
+  if (at + length > texts_.capacity()) texts_.reserve(2 * (at + length));
+  texts_.resize(at + length);
+  wchar_t* kept = texts_.data() + at;
+  for (UINT i = 0; i < length; ++i) kept[i] = text[i];  // short: no call
   return static_cast<UINT>(at);
 }
 

@@ -86,9 +86,9 @@ void Values::RefreshNow() {
     if (walk.Ends(status)) break;
     // A failed index filled nothing: no record is made from it.
     if (status == registry::kSuccess) {
-      load.Append(reader.Name(), reader.NameLength(), static_cast<LONG>(reader.Type()));
+      Value& record = load.Append(reader.Name(), reader.NameLength(), static_cast<LONG>(reader.Type()));
       try {
-        records.AddNext();
+        records.AddNext(record.Key());
       } catch (...) {
         load.RemoveLast();  // a name held already: the record is not kept
         throw;

@@ -19,8 +19,9 @@ def measures(path):
     for group, labels in groups.items():
         names = list(labels)
         for anchor in names[1:]:
-            ratios = [s / a for s, a in zip(labels[names[0]], labels[anchor])]
-            found[f"{group} {names[0]}/{anchor}"] = statistics.median(ratios)
+            ratios = [s / a for s, a in zip(labels[names[0]], labels[anchor]) if a > 0]
+            if ratios:
+                found[f"{group} {names[0]}/{anchor}"] = statistics.median(ratios)
     return found
 
 

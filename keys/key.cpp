@@ -264,6 +264,16 @@ void Key::TakePath(unique_bstr path) {
   RefreshNow();
 }
 
+void Key::TakeLoaded(LONG root, unique_bstr path, bool exists) {
+  hkey_ = root;
+  path_lost_spaces_ = LosesSpaces(path.get());
+  path_ = strings::NormaliseKeyPath(std::move(path));
+  exists_ = exists;
+  values_.reset();
+  sub_keys_.reset();
+  configure_values_ = configure_sub_keys_ = true;
+}
+
 HRESULT Key::Refresh() {
   return Boundary([&] { RefreshNow(); });
 }

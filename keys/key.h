@@ -34,6 +34,11 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // Assigns Path (put_Path goes through here), taking over path instead of
   // copying it: the sub-key collection hands over the paths it builds.
   void TakePath(unique_bstr path);
+  // Library-internal: the state that assigning root and then path (taken
+  // over) would leave, where the sub-key collection's load already made the
+  // two opens of those refreshes and found whether the path opened. Nothing
+  // is opened again.
+  void TakeLoaded(LONG root, unique_bstr path, bool exists);
 
   // _clsKey
   HRESULT STDMETHODCALLTYPE get_Values(_clsValues** result) override;

@@ -1,5 +1,5 @@
-// clsKeys: the sub-key collection's load into key objects, its lookups, Add
-// and the tree-wide Delete.
+// clsKeys: the sub-key collection's load (names and Exists; each key object is
+// made when first handed out), its lookups, Add and the tree-wide Delete.
 #include "keys/keys.h"
 
 
@@ -30,7 +30,10 @@ bool PathLiesBelow(BSTR parent, BSTR child) noexcept {
 Keys::Keys() : path_(MakeBstr(L"")) {}
 
 KeyedCollection& Keys::Items() {
-  if (!keys_) keys_ = std::make_unique<KeyedCollection>();
+  if (!keys_) {
+    load_ = std::make_unique<KeyLoad>(hkey_, view_, path_.get());
+    keys_ = std::make_unique<KeyedCollection>(load_.get());
+  }
   return *keys_;
 }
 
@@ -49,29 +52,65 @@ ComPtr<Key> Keys::ChildKey(BSTR name) {
   return child;
 }
 
-void Keys::AddItem(BSTR name) {
-  ComPtr<Key> item = ChildKey(name);
-  // Held under the item's own Name: the sub-key's name, less any spaces at
-  // its end, which the key object trims from its path.
-  unique_bstr item_name;
-  ThrowIfFailed(item->get_Name(item_name.put()));
-  Items().Add(item->Published(), std::move(item_name));
-}
-
 void Keys::RefreshNow() {
   refreshed_ = true;  // first: a refresh that fails part way is not repeated
-  keys_ = std::make_unique<KeyedCollection>();
+  keys_.reset();      // before the load it reads
+  load_.reset();
+  Items();
+  KeyLoad& load = *load_;
+  KeyedCollection& items = *keys_;
 
   unique_hkey parent;  // closed on every way out, errors included
   if (registry::OpenKey(hkey_, path_.get(), registry::kRead | view_, parent) != registry::kSuccess) return;
   registry::SubKeyReader reader(parent.get());
+  // The path each item's key object is assigned: this collection's path, a
+  // backslash and the sub-key's name.
+  std::wstring path(path_.get() ? path_.get() : L"", ::SysStringLen(path_.get()));
+  path += L'\\';
+  const size_t name_at = path.size();
   for (registry::IndexWalk walk;; walk.Next()) {
     LONG status = reader.Read(walk.Index());
     // Ends once the key is gone (deleted while it is read); any other
     // failure is of this index alone and skips it.
     if (walk.Ends(status)) break;
-    if (status == registry::kSuccess) AddItem(reader.Name().get());
+    if (status != registry::kSuccess) continue;
+
+    // What the item's key object would do when assigned its root and then
+    // its path: one open at each refresh, the root (its path still empty)
+    // and the normalised path, each closed at once. Only the second one's
+    // outcome stays (as Exists); the object is made when first handed out.
+    const wchar_t* name = reader.NameUnits();
+    UINT length = reader.NameLength();
+    path.resize(name_at);
+    path.append(name, length);
+    {
+      unique_hkey root;
+      registry::OpenKey(hkey_, static_cast<BSTR>(nullptr), registry::kRead | view_, root);
+    }
+    UINT begin = 0, end = 0;
+    strings::NormalisedRange(path.data(), static_cast<UINT>(path.size()), begin, end);
+    bool exists = false;
+    {
+      wchar_t after = path[end];  // the path ends in a zero unit while it is opened
+      path[end] = L'\0';
+      unique_hkey child;
+      exists = registry::OpenKey(hkey_, path.data() + begin, end - begin, registry::kRead | view_, child) ==
+               registry::kSuccess;
+      path[end] = after;
+    }
+    // Held under its key object's Name: the last component of that path,
+    // for every ordinary sub-key its name.
+    UINT start = begin + strings::LastComponentStart(path.data() + begin, end - begin);
+    load.Append(name, length, path.data() + start, end - start, exists);
+    try {
+      items.AddNext();
+    } catch (...) {
+      load.RemoveLast();  // a Name held already: the item is not kept
+      throw;
+    }
   }
+  items.Seal();
+  load.Seal();
 }
 
 void Keys::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
@@ -86,14 +125,10 @@ HRESULT Keys::get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) {
     EnsureLoaded();  // an error of this load reaches the caller
     try {
       // By name only, also when the text is a number.
+      // Each item is held under its Name, which reading it again would only
+      // confirm: the item is not made for this.
       unique_bstr name = strings::TrimSpaces(*KeyName);
-      IDispatch* item = Items().Find(name.get(), ::SysStringLen(name.get()));
-      if (!item) return;
-      ComPtr<_clsKey> key;
-      if (FAILED(item->QueryInterface(guids::IID__clsKey, key.put_void())) || !key) return;
-      unique_bstr item_name;
-      if (FAILED(key->get_Name(item_name.put()))) return;
-      *result = VARIANT_TRUE;
+      if (Items().Holds(name.get(), ::SysStringLen(name.get()))) *result = VARIANT_TRUE;
     } catch (...) {
       *result = VARIANT_FALSE;
     }

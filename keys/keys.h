@@ -8,6 +8,7 @@
 
 #include "contract/interfaces.h"
 #include "platform/dispatch.h"
+#include "keys/key_load.h"
 #include "platform/keyed_collection.h"
 
 namespace vorn {
@@ -53,7 +54,7 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
   friend class DispatchObject<Keys, _clsKeys, guids::IID__clsKeys>;
   Keys();
 
-  KeyedCollection& Items();  // auto-created
+  KeyedCollection& Items();  // auto-created, over an empty load
   void EnsureLoaded();
   // What a walk (For Each) sees: the items, loaded as Count loads them.
   const KeyedCollection& Walked() { EnsureLoaded(); return Items(); }
@@ -61,12 +62,11 @@ class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
   // A new key object for parent path + "\" + name (normalised by the key
   // object), with this collection's root.
   ComPtr<Key> ChildKey(BSTR name);
-  // Builds the item for the sub-key name and adds it under its own Name.
-  void AddItem(BSTR name);
 
   LONG hkey_ = 0;                          // mlngHKEY
   unique_bstr path_;                       // mstrPath, normalised
-  std::unique_ptr<KeyedCollection> keys_;  // mcolKeys
+  std::unique_ptr<KeyLoad> load_;          // the sub-keys of the last load
+  std::unique_ptr<KeyedCollection> keys_;  // mcolKeys: load_'s items by position and name
   bool refreshed_ = false;                 // mbolRefreshed
   REGSAM view_ = 0;                        // the registry view: 0 is the module's own
 };

@@ -200,6 +200,10 @@ class DispatchObject : public Interface, public ISupportErrorInfo {
 
  protected:
   DispatchObject() noexcept { module_count::Increment(); }
+  // An object whose owner counts it for the module, once for all it keeps
+  // (the records of a value load): it must end without this destructor.
+  struct CountedByOwner {};
+  explicit DispatchObject(CountedByOwner) noexcept {}
   virtual ~DispatchObject() { module_count::Decrement(); }
 
   // Runs the body of a published method: errors it throws become the

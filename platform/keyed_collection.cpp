@@ -24,18 +24,16 @@ inline wchar_t UpperAscii(wchar_t c) noexcept { return c >= L'a' && c <= L'z' ? 
 // UTF-16 unit on its own, so the folded key is as long as the key.
 class KeyedCollection::Folded {
  public:
-  explicit Folded(std::wstring_view key) {
-    wchar_t* out = key.size() <= kInline ? inline_ : (heap_.resize(key.size()), heap_.data());
-    bool ascii = true;
-    for (size_t i = 0; i < key.size(); ++i) {
-      ascii &= key[i] < 0x80;
-      out[i] = UpperAscii(key[i]);
+  // ASCII text is folded as it is read and never copied; any other is
+  // folded into a buffer of its own.
+  explicit Folded(std::wstring_view key) : text_(key) {
+    for (wchar_t c : key) {
+      if (c >= 0x80) {
+        FoldWhole();
+        return;
+      }
+      hash_ = (hash_ ^ static_cast<uint32_t>(UpperAscii(c))) * kHashPrime;
     }
-    if (!ascii)
-      ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, key.data(), static_cast<int>(key.size()), out,
-                      static_cast<int>(key.size()), nullptr, nullptr, 0);
-    text_ = std::wstring_view(out, key.size());
-    for (wchar_t c : text_) hash_ = (hash_ ^ static_cast<uint32_t>(c)) * kHashPrime;
   }
   Folded(const Folded&) = delete;
   Folded& operator=(const Folded&) = delete;
@@ -47,43 +45,96 @@ class KeyedCollection::Folded {
   bool Matches(std::wstring_view key) const {
     if (key.size() != text_.size()) return false;
     for (size_t i = 0; i < key.size(); ++i) {
-      if (key[i] >= 0x80) return Folded(key).text_ == text_;
-      if (UpperAscii(key[i]) != text_[i]) return false;
+      wchar_t c = key[i];
+      if (c >= 0x80) return Folded(key).SameAs(*this);
+      // The same unit folds the same (an ASCII unit equal to a folded one
+      // is one that folding leaves as it is).
+      if (c != text_[i] && UpperAscii(c) != At(i)) return false;
     }
     return true;
   }
 
  private:
+  void FoldWhole() {
+    wchar_t* out = text_.size() <= kInline ? inline_ : (heap_.resize(text_.size()), heap_.data());
+    ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text_.data(), static_cast<int>(text_.size()), out,
+                    static_cast<int>(text_.size()), nullptr, nullptr, 0);
+    text_ = std::wstring_view(out, text_.size());
+    ascii_ = false;
+    hash_ = kHashBasis;
+    for (wchar_t c : text_) hash_ = (hash_ ^ static_cast<uint32_t>(c)) * kHashPrime;
+  }
+  // The folded unit at i.
+  wchar_t At(size_t i) const noexcept { return ascii_ ? UpperAscii(text_[i]) : text_[i]; }
+  bool SameAs(const Folded& other) const noexcept {
+    if (text_.size() != other.text_.size()) return false;
+    for (size_t i = 0; i < text_.size(); ++i)
+      if (At(i) != other.At(i)) return false;
+    return true;
+  }
+
   static constexpr size_t kInline = 64;
+  std::wstring_view text_;  // ASCII as given (ascii_), else folded
+  bool ascii_ = true;
+  uint32_t hash_ = kHashBasis;
   wchar_t inline_[kInline];
   std::wstring heap_;
-  std::wstring_view text_;
-  uint32_t hash_ = kHashBasis;
 };
 
 std::wstring_view KeyedCollection::KeyAt(size_t position) const noexcept {
+  if (source_) return source_->KeyAt(position);
   BSTR copied = position < keys_.size() ? keys_[position].get() : nullptr;
   if (copied || !key_of_) return std::wstring_view(copied ? copied : L"", ::SysStringLen(copied));
   return key_of_(items_[position].get());
 }
 
 size_t KeyedCollection::SlotOf(const Folded& key) const {
-  size_t mask = slots_.size() - 1;
+  size_t mask = TableSize() - 1;
+  bool hashed = !slots_.empty();
   for (size_t slot = key.Hash() & mask;; slot = (slot + 1) & mask) {
-    uint32_t held = slots_[slot];
-    if (held == 0 || key.Matches(KeyAt(held - 1))) return slot;
+    uint32_t held = SlotHolds(slot);
+    if (held == 0) return slot;
+    if (hashed && static_cast<uint32_t>(slots_[slot] >> 32) != key.Hash()) continue;
+    if (key.Matches(KeyAt(held - 1))) return slot;
   }
 }
 
 void KeyedCollection::Grow() {
-  std::vector<uint32_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
+  std::vector<uint64_t> larger(slots_.empty() ? kFirstSlots : slots_.size() * 2, 0);
   size_t mask = larger.size() - 1;
-  for (size_t position = 0; position < items_.size(); ++position) {
-    size_t slot = Folded(KeyAt(position)).Hash() & mask;
+  for (uint64_t entry : slots_) {
+    if (!static_cast<uint32_t>(entry)) continue;
+    size_t slot = static_cast<uint32_t>(entry >> 32) & mask;
     while (larger[slot]) slot = (slot + 1) & mask;
-    larger[slot] = static_cast<uint32_t>(position + 1);
+    larger[slot] = entry;
   }
   slots_.swap(larger);
+}
+
+void KeyedCollection::Seal() {
+  if (slots_.empty()) return;
+  if (Count() < 0xFFFF) {
+    narrow_.resize(slots_.size());
+    for (size_t slot = 0; slot < slots_.size(); ++slot) narrow_[slot] = static_cast<uint16_t>(slots_[slot]);
+  } else {
+    sealed_.resize(slots_.size());
+    for (size_t slot = 0; slot < slots_.size(); ++slot) sealed_[slot] = static_cast<uint32_t>(slots_[slot]);
+  }
+  std::vector<uint64_t>().swap(slots_);
+}
+
+void KeyedCollection::Rebuild() {
+  std::vector<uint64_t> table(TableSize(), 0);
+  size_t mask = table.size() - 1;
+  for (size_t position = 0, count = static_cast<size_t>(Count()); position < count; ++position) {
+    uint32_t hash = Folded(KeyAt(position)).Hash();
+    size_t slot = hash & mask;
+    while (table[slot]) slot = (slot + 1) & mask;
+    table[slot] = (static_cast<uint64_t>(hash) << 32) | (position + 1);
+  }
+  slots_.swap(table);
+  std::vector<uint16_t>().swap(narrow_);
+  std::vector<uint32_t>().swap(sealed_);
 }
 
 void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr copied) {
@@ -91,6 +142,7 @@ void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr
   // failed Add leaves the collection as it was (a larger table holds the
   // same keys).
   Folded folded(key);
+  Unseal();
   if ((items_.size() + 1) * 4 > slots_.size() * 3) Grow();
   size_t slot = SlotOf(folded);
   if (slots_[slot]) Raise(errors::kDuplicateKey);
@@ -101,7 +153,7 @@ void KeyedCollection::Insert(IDispatch* item, std::wstring_view key, unique_bstr
     keys_.resize(items_.size() - 1);  // null for the items that keep their own
     keys_.push_back(std::move(copied));
   }
-  slots_[slot] = static_cast<uint32_t>(items_.size());
+  slots_[slot] = (static_cast<uint64_t>(folded.Hash()) << 32) | items_.size();
 }
 
 void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) {
@@ -109,8 +161,25 @@ void KeyedCollection::Add(IDispatch* item, const wchar_t* key, UINT key_length) 
 }
 
 void KeyedCollection::Add(IDispatch* item, unique_bstr&& key) {
+  if (source_) throw Error(E_UNEXPECTED, L"The collection takes its items from its source");
   std::wstring_view text(key.get() ? key.get() : L"", ::SysStringLen(key.get()));
   Insert(item, text, std::move(key));
+}
+
+void KeyedCollection::AddNext() {
+  if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
+  AddNext(source_->KeyAt(sourced_));
+}
+
+void KeyedCollection::AddNext(std::wstring_view key) {
+  if (!source_) throw Error(E_UNEXPECTED, L"The collection has no source");
+  // As Insert: the table may grow, but a refused key adds no position.
+  Folded folded(key);
+  Unseal();
+  if ((sourced_ + 1) * 4 > slots_.size() * 3) Grow();
+  size_t slot = SlotOf(folded);
+  if (slots_[slot]) Raise(errors::kDuplicateKey);
+  slots_[slot] = (static_cast<uint64_t>(folded.Hash()) << 32) | ++sourced_;
 }
 
 void KeyedCollection::Add(IDispatch* item) {
@@ -119,16 +188,22 @@ void KeyedCollection::Add(IDispatch* item) {
 }
 
 IDispatch* KeyedCollection::ItemAt(LONG position) const {
-  if (position < 1 || static_cast<size_t>(position) > items_.size()) Raise(errors::kSubscriptOutOfRange);
-  return items_[static_cast<size_t>(position) - 1].get();
+  if (position < 1 || position > Count()) Raise(errors::kSubscriptOutOfRange);
+  return Held(static_cast<size_t>(position) - 1);
+}
+
+uint32_t KeyedCollection::Lookup(const wchar_t* key, UINT key_length) const {
+  if (Count() == 0) return 0;
+  Folded folded(std::wstring_view(key ? key : L"", key ? key_length : 0));
+  return SlotHolds(SlotOf(folded));
 }
 
 IDispatch* KeyedCollection::Find(const wchar_t* key, UINT key_length) const {
-  if (items_.empty()) return nullptr;
-  Folded folded(std::wstring_view(key ? key : L"", key ? key_length : 0));
-  uint32_t held = slots_[SlotOf(folded)];
-  return held ? items_[held - 1].get() : nullptr;
+  uint32_t held = Lookup(key, key_length);
+  return held ? Held(held - 1) : nullptr;
 }
+
+bool KeyedCollection::Holds(const wchar_t* key, UINT key_length) const { return Lookup(key, key_length) != 0; }
 
 IDispatch* KeyedCollection::ItemByKey(const wchar_t* key, UINT key_length) const {
   IDispatch* item = Find(key, key_length);

@@ -21,7 +21,9 @@ constexpr DWORD kStringDataBuffer = 2000;  // bytes
 constexpr int kRereads = 4;
 
 bool HoldsZero(const wchar_t* text, size_t length) noexcept {
-  return length > 0 && std::wmemchr(text, L'\0', length) != nullptr;
+  for (size_t i = 0; i < length; ++i)  // names are short: no call for them
+    if (text[i] == L'\0') return true;
+  return false;
 }
 
 // A name or path as a zero-terminated string of exactly its own units, or
@@ -48,8 +50,12 @@ void IndexWalk::Next() {
 LONG CloseKey(HKEY key) noexcept { return api::CloseKey(key); }
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key) {
+  return OpenKey(root, path, ::SysStringLen(path), access, key);
+}
+
+LONG OpenKey(LONG root, const wchar_t* path, UINT length, REGSAM access, unique_hkey& key) {
   key.reset();
-  if (HoldsZero(path, ::SysStringLen(path))) return kInvalidName;
+  if (HoldsZero(path, length)) return kInvalidName;
   HKEY opened = nullptr;
   LONG status = api::OpenKeyExW(RootHandle(root), path ? path : L"", 0, access, &opened);
   if (status == kSuccess) key.reset(opened);
@@ -291,7 +297,7 @@ LONG ValueReader::QueryDword(const wchar_t* name, UINT length, LONG& data) {
   return status;
 }
 
-LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& text) {
+LONG ValueReader::QueryText(const wchar_t* name, UINT length, const wchar_t*& text, UINT& text_length) {
   if (HoldsZero(name, length)) return kInvalidName;
   DWORD capacity = kStringDataBuffer;  // bytes
   LONG status = kSuccess;
@@ -309,7 +315,8 @@ LONG ValueReader::QueryString(const wchar_t* name, UINT length, unique_bstr& tex
   }
   if (status != kSuccess) return status;
   if (size > capacity) size = capacity;
-  text = MakeBstr(data_.data(), TextLength(data_.data(), size));
+  text = data_.data();
+  text_length = TextLength(data_.data(), size);
   return kSuccess;
 }
 

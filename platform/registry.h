@@ -69,6 +69,8 @@ class IndexWalk {
 // that the classes keep are.
 
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key);
+// The same for a path of length units followed by a zero unit.
+LONG OpenKey(LONG root, const wchar_t* path, UINT length, REGSAM access, unique_hkey& key);
 // RegDeleteKeyW, or RegDeleteKeyExW in a view.
 LONG DeleteKey(LONG root, BSTR path, REGSAM view = 0);
 // RegCreateKeyW (RegCreateKeyExW in a view): creates every missing key along
@@ -139,6 +141,9 @@ class SubKeyReader {
   LONG Read(DWORD index);
   unique_bstr Name() const;
   std::wstring NameText() const;
+  // The same, as length units followed by a zero unit, until the next Read.
+  const wchar_t* NameUnits() const noexcept { return name_; }
+  UINT NameLength() const noexcept { return static_cast<UINT>(name_length_); }
 
  private:
   static constexpr DWORD kNameBuffer = 2000;  // characters; key names are at most 255
@@ -165,8 +170,9 @@ class ValueReader {
   LONG QueryDword(const wchar_t* name, UINT length, LONG& data);
   // The REG_SZ value name, whole whatever its length, in UTF-16 units: one
   // terminating zero unit is dropped when there is one, every other unit is
-  // kept (zeros included), and a stray odd last byte is dropped.
-  LONG QueryString(const wchar_t* name, UINT length, unique_bstr& text);
+  // kept (zeros included), and a stray odd last byte is dropped. The text
+  // stays in the reader's buffer until its next query.
+  LONG QueryText(const wchar_t* name, UINT length, const wchar_t*& text, UINT& text_length);
 
  private:
   HKEY key_;

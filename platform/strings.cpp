@@ -11,20 +11,33 @@ namespace vorn::strings {
 namespace {
 
 // Where text is left without its spaces at either end: [begin, end).
-void TrimmedRange(BSTR text, UINT& begin, UINT& end) noexcept {
-  begin = 0, end = ::SysStringLen(text);
+void TrimmedRange(const wchar_t* text, UINT length, UINT& begin, UINT& end) noexcept {
+  begin = 0, end = length;
   while (begin < end && text[begin] == L' ') ++begin;
   while (end > begin && text[end - 1] == L' ') --end;
 }
 
-// Where text is left after the path normalisation.
+void TrimmedRange(BSTR text, UINT& begin, UINT& end) noexcept {
+  TrimmedRange(text, ::SysStringLen(text), begin, end);
+}
+
 void NormalisedRange(BSTR text, UINT& begin, UINT& end) noexcept {
-  TrimmedRange(text, begin, end);
+  strings::NormalisedRange(text, ::SysStringLen(text), begin, end);
+}
+
+}  // namespace
+
+void NormalisedRange(const wchar_t* text, UINT length, UINT& begin, UINT& end) noexcept {
+  TrimmedRange(text, length, begin, end);
   if (end > begin && text[end - 1] == L'\\') --end;
   if (end > begin && text[begin] == L'\\') ++begin;
 }
 
-}  // namespace
+UINT LastComponentStart(const wchar_t* path, UINT length) noexcept {
+  UINT start = length;
+  while (start > 0 && path[start - 1] != L'\\') --start;
+  return start;
+}
 
 unique_bstr TrimSpaces(BSTR text) {
   UINT begin = 0, end = 0;
@@ -47,8 +60,7 @@ unique_bstr NormaliseKeyPath(unique_bstr text) {
 
 unique_bstr LastComponent(BSTR path) {
   UINT length = ::SysStringLen(path);
-  UINT start = length;
-  while (start > 0 && path[start - 1] != L'\\') --start;
+  UINT start = LastComponentStart(path, length);
   return MakeBstr(length ? path + start : L"", length - start);
 }
 

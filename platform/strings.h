@@ -19,6 +19,12 @@ unique_bstr NormaliseKeyPath(unique_bstr text);
 // none.
 unique_bstr LastComponent(BSTR path);
 
+// Where text, of length units, is left after the key path normalisation:
+// the units [begin, end).
+void NormalisedRange(const wchar_t* text, UINT length, UINT& begin, UINT& end) noexcept;
+// Where the last component of path, of length units, begins.
+UINT LastComponentStart(const wchar_t* path, UINT length) noexcept;
+
 // a + b + c as one new string.
 unique_bstr Concat(BSTR a, const wchar_t* b, BSTR c);
 

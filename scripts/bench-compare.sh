@@ -1,8 +1,8 @@
 #!/bin/bash
 # Before and after: the C++ benchmark (vorn_bench: values loads of 1,000 and
-# 10,000, sub-keys, delete, Invoke; vorn_cost: the library's own cost per
-# record) of two build trees of one bitness, run by turns, RUNS times each,
-# alternating which goes first. Prints, per measure, the median over the runs
+# 10,000, sub-keys, delete, Invoke; vorn_cost and vorn_cost_parts: the
+# library's own cost per record) of two build trees of one bitness, run by
+# turns, RUNS times each, alternating which goes first. Prints, per measure, the median over the runs
 # of each run's median per-round ratio (or figure), for both trees, and the
 # median of the paired after/before quotients.
 # Usage: scripts/bench-compare.sh BEFORE-BUILD AFTER-BUILD [RUNS]   (default 5)
@@ -25,6 +25,7 @@ for run in $(seq "$runs"); do
     timeout -k 10 1800 "$build/wine-run" "$build/bench/vorn_bench.exe" run 1000,10000 </dev/null \
       >"$out/$side-$run.out" 2>&1
     timeout -k 10 600 "$build/wine-run" "$build/bench/vorn_cost.exe" </dev/null >>"$out/$side-$run.out" 2>&1
+    timeout -k 10 600 "$build/wine-run" "$build/bench/vorn_cost_parts.exe" </dev/null >>"$out/$side-$run.out" 2>&1
     echo "run $run: $side done"
   done
 done

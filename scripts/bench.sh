@@ -69,6 +69,7 @@ bench_one() {
   wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run "${cpp_args[@]}" >>"$out" 2>&1
   echo "C++: the library's own cost over a registry in memory ..."
   wine_in 600 "$run" "$build/bench/vorn_cost.exe" "${cost_args[@]}" >>"$out" 2>&1
+  wine_in 600 "$run" "$build/bench/vorn_cost_parts.exe" >>"$out" 2>&1
   echo "C++: WaitForChange against the raw notification wait ..."
   wine_in 600 "$run" "$build/bench/vorn_watch_bench.exe" >>"$out" 2>&1
 

@@ -6,36 +6,76 @@
 #include <memory>
 #include <new>
 
+#include "values/value_load.h"
+
 namespace vorn {
 
+namespace {
+
+// Unit by unit, with a zero unit after them: names are short, and a call to
+// a copying function costs more than the copy (GCC would make the loop one).
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-loop-distribute-patterns")))
+#endif
+void CopyName(wchar_t* to, const wchar_t* name, UINT length) noexcept {
+  for (UINT i = 0; i < length; ++i) to[i] = name[i];
+  to[length] = L'\0';
+}
+
+}  // namespace
+
+Value::Value(const wchar_t* name, UINT length) noexcept : name_length_(length), load_(nullptr) {
+  CopyName(reinterpret_cast<wchar_t*>(this + 1), name, length);
+}
+
+Value::Value(const wchar_t* name, UINT length, ValueLoad& load) noexcept
+    : DispatchObject(CountedByOwner()), name_length_(length), load_(&load) {
+  CopyName(reinterpret_cast<wchar_t*>(this + 1), name, length);
+}
+
 ComPtr<Value> Value::Create(const wchar_t* name, UINT length) {
-  void* memory = ::operator new(sizeof(Value) + (static_cast<size_t>(length) + 1) * sizeof(wchar_t));
-  Value* record = new (memory) Value(length);
-  wchar_t* kept = reinterpret_cast<wchar_t*>(record + 1);
-  if (length) std::memcpy(kept, name, length * sizeof(wchar_t));
-  kept[length] = L'\0';
-  return ComPtr<Value>::adopt(record);
+  void* memory = ::operator new(SizeWithName(length));
+  return ComPtr<Value>::adopt(new (memory) Value(name, length));
+}
+
+ULONG Value::Release() {
+  ValueLoad* load = load_;  // the record may be gone once its count or the load is released
+  ULONG count = DispatchObject::Release();
+  if (load && count == 1) {
+    lent_ = false;
+    if (load->Detached()) load->Release();
+  }
+  return count;
+}
+
+bool Value::HeldByClient() noexcept {
+  ULONG count = DispatchObject::AddRef();
+  DispatchObject::Release();
+  return count > 2;
 }
 
 HRESULT Value::get_Name(BSTR* result) {
   VORN_CHECK_OUT(result);
   *result = nullptr;
   return Boundary([&] {
-    *result = (renamed_ ? CopyBstr(renamed_.get()) : MakeBstr(ListedName(), name_length_)).release();
+    bool renamed = kind_ == VT_VARIANT && assigned_->name;
+    *result = (renamed ? CopyBstr(assigned_->name.get()) : MakeBstr(ListedName(), name_length_)).release();
   });
 }
 
 HRESULT Value::put_Name(BSTR value) {
   // The listed name stays: the collection still holds the record under it.
-  return Boundary([&] { renamed_ = CopyBstr(value); });
+  return Boundary([&] {
+    unique_bstr name = CopyBstr(value);
+    Assign().name = std::move(name);
+  });
 }
 
 void Value::ClearValue() noexcept {
   if (kind_ == VT_BSTR) {
     ::SysFreeString(text_);
   } else if (kind_ == VT_VARIANT) {
-    ::VariantClear(other_);
-    delete other_;
+    delete assigned_;
   }
   kind_ = VT_EMPTY;
 }
@@ -52,7 +92,19 @@ void Value::SetText(unique_bstr text) noexcept {
   kind_ = VT_BSTR;
 }
 
+void Value::SetLoadedText(UINT at, UINT length) noexcept {
+  ClearValue();
+  loaded_.at = at;
+  loaded_.length = length;
+  kind_ = VT_LPWSTR;
+}
+
 void Value::Store(unique_variant data) {
+  if (load_) load_->FieldAssigned();
+  if (kind_ == VT_VARIANT) {
+    assigned_->value = std::move(data);
+    return;
+  }
   switch (V_VT(&data.ref())) {
     case VT_EMPTY: ClearValue(); break;
     case VT_I4: SetNumber(V_I4(&data.ref())); break;
@@ -61,25 +113,51 @@ void Value::Store(unique_variant data) {
       SetText(unique_bstr(V_BSTR(&text)));
       break;
     }
-    default: {
-      auto other = std::make_unique<VARIANT>();
-      *other = data.release();
-      ClearValue();
-      other_ = other.release();
-      kind_ = VT_VARIANT;
-    }
+    default: Assign().value = std::move(data);
   }
+}
+
+Value::Assigned& Value::Assign() {
+  if (kind_ == VT_VARIANT) return *assigned_;
+  if (load_) load_->FieldAssigned();
+  auto assigned = std::make_unique<Assigned>();
+  VARIANT& value = assigned->value.ref();
+  if (kind_ == VT_I4) {
+    V_VT(&value) = VT_I4;
+    V_I4(&value) = number_;
+  } else if (kind_ == VT_LPWSTR) {
+    V_BSTR(&value) = MakeBstr(loaded_.length ? load_->Text(loaded_.at) : L"", loaded_.length).release();
+    V_VT(&value) = VT_BSTR;
+  } else if (kind_ == VT_BSTR) {
+    V_VT(&value) = VT_BSTR;
+    V_BSTR(&value) = text_;  // moved: nothing may fail after this
+  }
+  assigned_ = assigned.release();
+  kind_ = VT_VARIANT;
+  return *assigned_;
 }
 
 HRESULT Value::get_Value(VARIANT* result) {
   VORN_CHECK_OUT(result);
   ::VariantInit(result);
   return Boundary([&] {
+    if (kind_ == VT_I4 || kind_ == VT_EMPTY) {  // nothing to copy
+      V_VT(result) = kind_;
+      if (kind_ == VT_I4) V_I4(result) = number_;
+      return;
+    }
+    if (kind_ == VT_LPWSTR) {
+      BSTR copy = ::SysAllocStringLen(loaded_.length ? load_->Text(loaded_.at) : L"", loaded_.length);
+      if (!copy) ThrowIfFailed(E_OUTOFMEMORY);
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = copy;
+      return;
+    }
     VARIANT held;  // a view of the value, copied to the caller
     V_VT(&held) = kind_ == VT_VARIANT ? static_cast<VARTYPE>(VT_EMPTY) : kind_;
     if (kind_ == VT_I4) V_I4(&held) = number_;
     if (kind_ == VT_BSTR) V_BSTR(&held) = text_;
-    ThrowIfFailed(::VariantCopy(result, kind_ == VT_VARIANT ? other_ : &held));
+    ThrowIfFailed(::VariantCopy(result, kind_ == VT_VARIANT ? &assigned_->value.ref() : &held));
   });
 }
 

@@ -55,7 +55,10 @@ VARIANT_BOOL Values::WriteThenReload(Write&& write) {
 }
 
 KeyedCollection& Values::Records() {
-  if (!values_) values_ = std::make_unique<KeyedCollection>(&Value::KeyOf);
+  if (!values_) {
+    load_ = ValueLoad::Create();
+    values_ = std::make_unique<KeyedCollection>(load_.get());
+  }
   return *values_;
 }
 
@@ -65,7 +68,10 @@ void Values::EnsureLoaded() {
 
 void Values::RefreshNow() {
   refreshed_ = true;
-  values_ = std::make_unique<KeyedCollection>(&Value::KeyOf);
+  values_.reset();  // before the load it reads
+  load_ = ValueLoad::Create();
+  values_ = std::make_unique<KeyedCollection>(load_.get());
+  ValueLoad& load = *load_;
   KeyedCollection& records = *values_;
 
   unique_hkey key;  // closed on every way out, errors included
@@ -80,26 +86,36 @@ void Values::RefreshNow() {
     if (walk.Ends(status)) break;
     // A failed index filled nothing: no record is made from it.
     if (status == registry::kSuccess) {
-      ComPtr<Value> record = Value::Create(reader.Name(), reader.NameLength());
-      record->SetType(static_cast<LONG>(reader.Type()));
-      records.Add(record->Published());
+      Value& record = load.Append(reader.Name(), reader.NameLength(), static_cast<LONG>(reader.Type()));
+      try {
+        records.AddNext(record.Key());
+      } catch (...) {
+        load.RemoveLast();  // a name held already: the record is not kept
+        throw;
+      }
     }
   }
 
+  records.Seal();
+
   // The data of the two decoded types, by each record's type; any other
   // type, and data that cannot be read, leaves the record's value Empty.
-  for (LONG position = 1; position <= records.Count(); ++position) {
-    Value* record = Value::Of(records.ItemAt(position));
-    if (record->Type() == REG_DWORD) {
+  // Strings stay in the load until a client reads one.
+  for (size_t position = 0; position < load.Count(); ++position) {
+    Value& record = load.At(position);
+    if (record.Type() == REG_DWORD) {
       LONG data = 0;
-      if (reader.QueryDword(record->ListedName(), record->ListedNameLength(), data) != registry::kSuccess) continue;
-      record->SetNumber(data);
-    } else if (record->Type() == REG_SZ) {
-      unique_bstr text;
-      if (reader.QueryString(record->ListedName(), record->ListedNameLength(), text) != registry::kSuccess) continue;
-      record->SetText(std::move(text));
+      if (reader.QueryDword(record.ListedName(), record.ListedNameLength(), data) != registry::kSuccess) continue;
+      record.SetNumber(data);
+    } else if (record.Type() == REG_SZ) {
+      const wchar_t* text = nullptr;
+      UINT length = 0;
+      if (reader.QueryText(record.ListedName(), record.ListedNameLength(), text, length) != registry::kSuccess)
+        continue;
+      record.SetLoadedText(load.KeepText(text, length), length);
     }
   }
+  load.Seal();
 }
 
 namespace {
@@ -185,8 +201,11 @@ HRESULT Values::get_Item(VARIANT* Index, clsValue** result) {
   *result = nullptr;
   return Boundary([&] {
     EnsureLoaded();
-    IDispatch* item = Records().Item(*Index);
-    ThrowIfFailed(item->QueryInterface(guids::IID_clsValue, reinterpret_cast<void**>(result)));
+    // Every item is a record. A plain position (as a C++ client passes it)
+    // goes straight to it.
+    Value* record = Value::Of(V_VT(Index) == VT_I4 ? Records().ItemAt(V_I4(Index)) : Records().Item(*Index));
+    record->AddRef();
+    *result = record->Published();
   });
 }
 

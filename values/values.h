@@ -9,6 +9,7 @@
 #include "contract/interfaces.h"
 #include "platform/dispatch.h"
 #include "platform/keyed_collection.h"
+#include "values/value_load.h"
 
 namespace vorn {
 
@@ -49,7 +50,7 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
   friend class DispatchObject<Values, _clsValues, guids::IID__clsValues>;
   Values();
 
-  KeyedCollection& Records();  // auto-created
+  KeyedCollection& Records();  // auto-created, over an empty load
   void EnsureLoaded();
   // What a walk (For Each) sees: the items, loaded as Count loads them.
   const KeyedCollection& Walked() { EnsureLoaded(); return Records(); }
@@ -66,7 +67,8 @@ class Values final : public DispatchObject<Values, _clsValues, guids::IID__clsVa
   unique_variant GetValue(BSTR name);
   VARIANT_BOOL SetValue(BSTR name, const VARIANT& value, DWORD type);
 
-  std::unique_ptr<KeyedCollection> values_;  // mcolValues
+  ValueLoad::Held load_;                     // the records of the last load
+  std::unique_ptr<KeyedCollection> values_;  // mcolValues: load_'s records by position and name
   LONG hkey_ = 0;                            // mlngHKEY
   unique_bstr path_;                         // mstrPath, spaces trimmed
   bool refreshed_ = false;                   // mbolRefreshed

@@ -3,6 +3,7 @@
 // a registry view changes.
 #include "keys/key.h"
 #include "keys/keys.h"
+#include "platform/module_count.h"
 #include "platform/registry.h"
 #include "support/registry_test.h"
 
@@ -59,6 +60,38 @@ TEST_F(KeysTest, ItemsAreHeldObjectsFoundByPositionOrByNameAndKeyExistsByNameOnl
   for (auto* name : {L"2", L"Alp", L"\tAlpha", L""}) EXPECT_FALSE(Ask(keys.get(), &Keys::get_KeyExists, name));
   // An empty path lists the root's sub-keys, by their bare names.
   EXPECT_EQ(L"Software", PathOf(Item(Aimed<Keys>(L"\\").get(), VStr(L"software")).get()));
+}
+
+// An item's key object is made when it is first handed out, without a
+// registry call, in the state the load's two opens left (Exists as found
+// then, below the parent as it was then), and then handed out each time.
+TEST_F(KeysTest, ItemsAreMadeWhenFirstHandedOutAsTheLoadFoundThem) {
+  for (auto* name : {L"a", L"b"}) scratch_.CreateKey(name);
+  LONG live = module_count::Value();
+  auto keys = Aimed<Keys>(scratch_.Path());
+  ASSERT_EQ(2, Count(keys.get()));
+  ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteKeyW(HKEY_CURRENT_USER, scratch_.Below(L"b").c_str()));
+  SetPath(keys.get(), scratch_.Below(L"a"));
+  Rec().Reset();
+  auto b = Item(keys.get(), VStr(L"B"));
+  EXPECT_TRUE(Rec().calls.empty()) << "made without opening anything";
+  EXPECT_EQ(scratch_.Below(L"b"), PathOf(b.get()));
+  EXPECT_EQ(ScratchKey::kRoot, Read(b.get(), &_clsKey::get_HKEY));
+  EXPECT_EQ(VARIANT_TRUE, Read(b.get(), &_clsKey::get_Exists));
+  ComPtr<_clsValues> its_values;
+  ASSERT_EQ(S_OK, b->get_Values(its_values.put()));
+  EXPECT_EQ(scratch_.Below(L"b"), PathOf(its_values.get())) << "its collections are configured";
+  auto walked = Walk(keys->Published());
+  ASSERT_EQ(2u, walked.size());
+  for (LONG i = 1; i <= 2; ++i)
+    EXPECT_EQ(static_cast<IDispatch*>(Item(keys.get(), VI4(i)).get()), walked[i - 1].get());
+  EXPECT_EQ(b.get(), Item(keys.get(), VStr(L"b")).get());
+  keys = ComPtr<Keys>();
+  EXPECT_EQ(L"b", NameOf(b.get()));
+  b = ComPtr<_clsKey>();
+  its_values = ComPtr<_clsValues>();
+  walked.clear();
+  EXPECT_EQ(live, module_count::Value());
 }
 
 TEST_F(KeysTest, DeleteRemovesWholeTreesAndAddTakesTheNameAsGiven) {

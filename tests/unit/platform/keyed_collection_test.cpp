@@ -103,5 +103,47 @@ TEST(KeyedCollectionFolding, MatchesExactlyWhereThePlatformsInvariantUpperCaseAg
   EXPECT_EQ(nullptr, collection.Find(L"a", 1));
 }
 
+// A collection over a source: positions added one by one under the keys the
+// source gives, a duplicate refused without a trace, and lookups right while
+// adding, once sealed (in both widths of the sealed index: positions within
+// 16 bits and beyond) and after adding again.
+TEST(KeyedCollectionSource, FindsEveryKeyWhileAddingSealedAndAfter) {
+  struct Names final : KeyedCollection::Source {
+    std::vector<std::wstring> keys;
+    std::wstring_view KeyAt(size_t position) const noexcept override { return keys[position]; }
+    // Stand-ins, never followed: the collection only hands them back.
+    IDispatch* ItemAt(size_t position) override { return reinterpret_cast<IDispatch*>((position + 1) * 8); }
+  };
+  auto item = [](size_t position) { return reinterpret_cast<IDispatch*>((position + 1) * 8); };
+  for (size_t n : {3u, 70000u}) {
+    Names source;
+    KeyedCollection collection(&source);
+    auto add = [&](const std::wstring& key) {
+      source.keys.push_back(key);
+      HRESULT hr = ErrorOf([&] { collection.AddNext(); });
+      if (FAILED(hr)) source.keys.pop_back();
+      return hr;
+    };
+    for (size_t i = 0; i < n; ++i) ASSERT_EQ(S_OK, add(L"Key" + std::to_wstring(i)));
+    EXPECT_EQ(errors::kDuplicateKey, add(L"KEY1"));
+    auto check = [&](size_t count) {
+      ASSERT_EQ(static_cast<LONG>(count), collection.Count());
+      for (size_t i : {size_t{0}, n / 2, n - 1}) {
+        std::wstring key = L"key" + std::to_wstring(i);
+        EXPECT_EQ(item(i), collection.Find(key.c_str(), static_cast<UINT>(key.size())));
+      }
+      EXPECT_FALSE(collection.Holds(L"Key", 3));
+      EXPECT_EQ(item(count - 1), collection.ItemAt(static_cast<LONG>(count)));
+    };
+    check(n);
+    collection.Seal();
+    check(n);
+    EXPECT_EQ(errors::kDuplicateKey, add(L"key0"));
+    EXPECT_EQ(S_OK, add(L"Extra"));
+    check(n + 1);
+    EXPECT_EQ(item(n), collection.Find(L"EXTRA", 5));
+  }
+}
+
 }  // namespace
 }  // namespace vorn

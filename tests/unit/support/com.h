@@ -74,4 +74,22 @@ inline HRESULT Invoke(IUnknown* object, std::wstring name, WORD flags, std::vect
   return hr;
 }
 
+// Every item of a walk, as For Each takes them: the enumerator that
+// DISPID_NEWENUM hands out, asked for one item at a time.
+inline std::vector<ComPtr<IDispatch>> Walk(IUnknown* collection) {
+  std::vector<ComPtr<IDispatch>> items;
+  ComPtr<IDispatch> disp;
+  if (FAILED(collection->QueryInterface(IID_IDispatch, disp.put_void()))) return items;
+  DISPPARAMS none{};
+  unique_variant result;
+  if (FAILED(disp->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none,
+                          &result.ref(), nullptr, nullptr)))
+    return items;
+  ComPtr<IEnumVARIANT> walk;
+  if (FAILED(V_UNKNOWN(&result.ref())->QueryInterface(IID_IEnumVARIANT, walk.put_void()))) return items;
+  for (unique_variant item; walk->Next(1, &item.ref(), nullptr) == S_OK; item = unique_variant())
+    items.push_back(ComPtr<IDispatch>(V_DISPATCH(&item.ref())));
+  return items;
+}
+
 }  // namespace vorn::test

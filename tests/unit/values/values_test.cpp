@@ -2,6 +2,7 @@
 // writing members, and what a refresh does when registry calls fail.
 #include <winternl.h>
 
+#include "platform/module_count.h"
 #include "platform/registry.h"
 #include "support/registry_test.h"
 #include "values/values.h"
@@ -144,6 +145,47 @@ TEST_F(ValuesTest, ARecordStaysUnderItsListedNameAndHoldsWhatAClientAssigns) {
   V_DISPATCH(&reference.ref()) = object.copy();
   ASSERT_EQ(S_OK, record->putref_Value(&reference.ref()));
   EXPECT_EQ(object.get(), V_DISPATCH(&DataOf(record.get()).ref()));
+}
+
+// The records of a load are handed out as they are: the same object by
+// position, by name and in a walk, keeping what a client assigned after the
+// client let go of it. One that a client holds outlives a reload and its
+// collection, and the last one let go ends the load.
+TEST_F(ValuesTest, RecordsAreTheSameObjectsEverywhereAndOutliveTheirCollection) {
+  scratch_.SetString(L"", L"text", L"hello");
+  scratch_.SetDword(L"", L"number", 7);
+  LONG live = module_count::Value();
+  auto values = Open();
+  clsValue* first = Item(values.get(), VI4(1)).get();  // the collection holds it
+  std::wstring first_name = NameOf(first);
+  EXPECT_EQ(first, Named(values.get(), first_name).get());
+  auto walked = Walk(values->Published());
+  ASSERT_EQ(2u, walked.size());
+  EXPECT_EQ(static_cast<IDispatch*>(first), walked[0].get());
+  EXPECT_EQ(static_cast<IDispatch*>(Item(values.get(), VI4(2)).get()), walked[1].get());
+  walked.clear();
+  ASSERT_EQ(S_OK, first->put_Name(B(L"assigned").get()));
+  ASSERT_EQ(S_OK, first->put_ValueType(99));
+  auto again = Named(values.get(), first_name);
+  EXPECT_EQ(L"assigned", NameOf(again.get()));
+  EXPECT_EQ(99, Read(again.get(), &clsValue::get_ValueType));
+  again = ComPtr<clsValue>();
+  // An assigned name (here the same) keeps the loaded data, whatever its type.
+  for (auto* name : {L"text", L"number"}) {
+    auto record = Named(values.get(), name);
+    unique_variant data = DataOf(record.get());
+    ASSERT_EQ(S_OK, record->put_Name(B(name).get()));
+    EXPECT_EQ(VARCMP_EQ, ::VarCmp(&data.ref(), &DataOf(record.get()).ref(), 0, 0)) << Narrow(name);
+  }
+
+  ComPtr<clsValue> text = Named(values.get(), L"text");
+  ASSERT_EQ(S_OK, values->Refresh());
+  EXPECT_NE(text.get(), Named(values.get(), L"text").get()) << "a reload makes new records";
+  values = ComPtr<Values>();
+  EXPECT_EQ(L"hello", W(V_BSTR(&DataOf(text.get()).ref())));
+  EXPECT_EQ(L"text", NameOf(text.get()));
+  text = ComPtr<clsValue>();
+  EXPECT_EQ(live, module_count::Value()) << "every record and load has ended";
 }
 
 TEST_F(ValuesTest, ValueExistsTrimsIgnoresCaseAndNeverTakesAPosition) {

@@ -2,9 +2,10 @@
 // Assigning either refreshes the object at once: Exists is recomputed and
 // Values and SubKeys are replaced by new, unfilled collections. These are
 // made when first read: a collection that reads nothing until it is used
-// cannot tell whether it was made at the refresh or later, and a key object
-// that the sub-key collection makes for every sub-key is refreshed twice,
-// mostly without its collections ever being read.
+// cannot tell whether it was made at the refresh or later, and the key
+// objects of a sub-key load are mostly never asked for theirs. (Such a key
+// object is itself made only when the collection first hands it out, in the
+// state its two refreshes at the load left; see TakeLoaded.)
 #pragma once
 
 #include "contract/interfaces.h"

@@ -1,32 +1,73 @@
-// clsKey.Export: reads the whole tree first (a key that cannot be read is an
-// error, never skipped), turns it into .reg text, and writes the file in one
-// piece.
+// clsKey.Export: walks the whole tree, turning each key into .reg text as it
+// is read (a key that cannot be read is an error, never skipped), and writes
+// the file in one piece once the walk is complete.
 #include "keys/reg_export.h"
 
 #include "keys/key_tree.h"
 #include "platform/errors.h"
 #include "platform/reg_parser.h"
 #include "platform/reg_writer.h"
+#include "platform/registry.h"
 #include "platform/whole_file.h"
 
 namespace vorn {
 
 namespace {
 
-void WriteKey(regfile::Writer& writer, const KeyTree& tree, std::wstring& path) {
-  writer.Key(path);
-  for (const registry::RawValue& value : tree.values) writer.Value(value);
-  for (const KeyTree& child : tree.children) {
-    size_t length = path.size();
-    path += L'\\';
-    path += child.name;
-    if (!regfile::KeyNameWritable(child.name))
-      throw Error(errors::kInvalidProcedureCall,
-                  L"The key \"" + path + L"\" has a line break in its name, which a .reg file cannot hold");
-    WriteKey(writer, child, path);
-    path.resize(length);
-  }
+[[noreturn]] void KeyFailed(LONG status, const wchar_t* what, const std::wstring& path) {
+  throw Error(HRESULT_FROM_WIN32(status),
+              L"The key \"" + path + L"\" " + what + L" (error " + std::to_wstring(status) + L")");
 }
+
+// The walk reuses one value cursor and, per depth, one list of sub-key
+// names for the whole tree, so that keys and values cost no allocations of
+// their own beyond the text.
+class TreeWriter {
+ public:
+  TreeWriter(regfile::Writer& writer, REGSAM view) : writer_(writer), view_(view) {}
+
+  // Writes key (open, as path) and everything below it. A key that cannot
+  // be read throws at once; a name that no [key] line can hold throws only
+  // once the whole tree has been read, as when the tree was read first.
+  void Write(HKEY key, std::wstring& path) {
+    Key(key, path, 0);
+    if (!unwritable_.empty())
+      throw Error(errors::kInvalidProcedureCall,
+                  L"The key \"" + unwritable_ + L"\" has a line break in its name, which a .reg file cannot hold");
+  }
+
+ private:
+  void Key(HKEY key, std::wstring& path, size_t depth) {
+    writer_.Key(path);
+    if (IsPerformanceTextKey(key)) return;
+    for (DWORD index = 0;; ++index) {
+      LONG status = values_.Read(key, index);
+      if (status == registry::kNoMoreItems) break;
+      if (status) KeyFailed(status, L"cannot be read", path);
+      writer_.Value(values_.Name(), values_.NameLength(), values_.Type(), values_.Data(), values_.Size());
+    }
+    if (names_.size() <= depth) names_.resize(depth + 1);
+    if (LONG status = registry::ReadSubKeyNames(key, names_[depth])) KeyFailed(status, L"cannot be read", path);
+    // names_ may grow (and move its lists) below: the list is taken by index.
+    for (size_t i = 0; i < names_[depth].size(); ++i) {
+      const size_t length = path.size();
+      path += L'\\';
+      path += names_[depth][i];
+      if (unwritable_.empty() && !regfile::KeyNameWritable(names_[depth][i])) unwritable_ = path;
+      unique_hkey child;
+      if (LONG status = registry::OpenSubKey(key, names_[depth][i].c_str(), registry::kRead | view_, child))
+        KeyFailed(status, L"cannot be opened", path);
+      Key(child.get(), path, depth + 1);
+      path.resize(length);
+    }
+  }
+
+  regfile::Writer& writer_;
+  REGSAM view_;
+  registry::ValueCursor values_;
+  std::vector<std::vector<std::wstring>> names_;
+  std::wstring unwritable_;  // the first key whose name a [key] line cannot hold
+};
 
 }  // namespace
 
@@ -48,11 +89,9 @@ void ExportKey(LONG root, const wchar_t* path, REGSAM view, const std::wstring& 
   if (LONG status = registry::OpenSubKey(registry::RootHandle(root), path ? path : L"", registry::kRead | view, key))
     throw Error(HRESULT_FROM_WIN32(status),
                 L"The key \"" + name + L"\" cannot be opened (error " + std::to_wstring(status) + L")");
-  KeyTree tree = ReadTree(key.get(), name, view);
-  key.reset();
-
   regfile::Writer writer;
-  WriteKey(writer, tree, name);
+  TreeWriter(writer, view).Write(key.get(), name);
+  key.reset();
   const std::wstring& text = writer.Finish();
   files::Write(file, text.data(), text.size() * sizeof(wchar_t), overwrite);
 }

@@ -214,15 +214,21 @@ LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data
   return api::SetValueExW(key, name.c_str(), 0, type, data, size);
 }
 
-LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names) {
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count) {
   names.clear();
   SubKeyReader reader(key);
-  for (DWORD index = 0;; ++index) {
+  for (DWORD index = 0; index < count; ++index) {
     LONG status = reader.Read(index);
     if (status == kNoMoreItems) return kSuccess;
     if (status != kSuccess) return status;
     names.push_back(reader.NameText());
   }
+  return kSuccess;
+}
+
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values) {
+  return api::QueryInfoKeyW(key, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr, nullptr,
+                            nullptr, nullptr);
 }
 
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {

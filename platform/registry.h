@@ -139,8 +139,11 @@ LONG WriteValue(HKEY key, const RawValue& value);
 // The same for a name (without a zero character) and data held elsewhere.
 LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, size_t size);
 // The names of key's direct sub-keys, in the order the registry enumerates
-// them; likewise never skipping one.
-LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names);
+// them; likewise never skipping one. With a count, at most count names are
+// read: the end of the list is then not asked for.
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count = MAXDWORD);
+// How many direct sub-keys and values key has (RegQueryInfoKeyW).
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values);
 // Deletes name (not empty) below parent with everything below it, depth
 // first; the first failure ends it with its status, leaving what was not
 // yet deleted.

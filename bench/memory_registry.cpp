@@ -6,6 +6,7 @@
 // the address of its key; the predefined root keys are the roots.
 #include "bench/memory_registry.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -134,6 +135,32 @@ LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDW
   if (index >= node->children.size()) return ERROR_NO_MORE_ITEMS;
   if (class_length) *class_length = 0;
   return bench::GiveName(node->children[index]->name, name, name_length);
+}
+
+// Only the counts and longest lengths that the library asks for.
+LSTATUS QueryInfoKeyW(HKEY key, LPWSTR, LPDWORD class_length, LPDWORD, LPDWORD sub_keys, LPDWORD max_sub_key_length,
+                      LPDWORD max_class_length, LPDWORD values, LPDWORD max_value_name_length,
+                      LPDWORD max_value_length, LPDWORD security_descriptor_size, PFILETIME last_write) {
+  Node* node = bench::NodeOf(key);
+  if (class_length) *class_length = 0;
+  if (sub_keys) *sub_keys = static_cast<DWORD>(node->children.size());
+  if (max_sub_key_length) {
+    size_t longest = 0;
+    for (const auto& child : node->children) longest = std::max(longest, child->name.size());
+    *max_sub_key_length = static_cast<DWORD>(longest);
+  }
+  if (max_class_length) *max_class_length = 0;
+  if (values) *values = static_cast<DWORD>(node->values.size());
+  if (max_value_name_length || max_value_length) {
+    size_t name = 0, data = 0;
+    for (const Node::Value& value : node->values)
+      name = std::max(name, value.name.size()), data = std::max(data, value.data.size());
+    if (max_value_name_length) *max_value_name_length = static_cast<DWORD>(name);
+    if (max_value_length) *max_value_length = static_cast<DWORD>(data);
+  }
+  if (security_descriptor_size) *security_descriptor_size = 0;
+  if (last_write) *last_write = FILETIME{};
+  return ERROR_SUCCESS;
 }
 
 // A value's data as the registry hands it out: ERROR_MORE_DATA with the size

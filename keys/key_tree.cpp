@@ -19,17 +19,8 @@ std::wstring LastComponent(const std::wstring& path) {
               L"The key \"" + path + L"\" " + what + L" (error " + std::to_wstring(status) + L")");
 }
 
-// Wine opens HKLM\...\Perflib\009 as the performance-text pseudo key
-// (HKEY_PERFORMANCE_TEXT or _NLSTEXT): its counter texts are made on request,
-// not stored, and it cannot be enumerated. It is read as the empty key that
-// reg export writes for it.
-bool IsPerformanceKey(HKEY key) noexcept {
-  auto value = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(key));
-  return value == 0x80000050u || value == 0x80000060u;
-}
-
 void ReadInto(KeyTree& tree, HKEY key, const std::wstring& path, REGSAM view) {
-  if (IsPerformanceKey(key)) return;
+  if (IsPerformanceTextKey(key)) return;
   if (LONG status = registry::ReadValues(key, tree.values)) KeyFailed(status, L"cannot be read", path);
   std::vector<std::wstring> names;
   if (LONG status = registry::ReadSubKeyNames(key, names)) KeyFailed(status, L"cannot be read", path);
@@ -46,6 +37,12 @@ void ReadInto(KeyTree& tree, HKEY key, const std::wstring& path, REGSAM view) {
 }
 
 }  // namespace
+
+// Wine opens that key as HKEY_PERFORMANCE_TEXT or _NLSTEXT.
+bool IsPerformanceTextKey(HKEY key) noexcept {
+  auto value = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(key));
+  return value == 0x80000050u || value == 0x80000060u;
+}
 
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view) {
   KeyTree tree;

@@ -22,6 +22,11 @@ struct KeyTree {
 // be opened or read throws vorn::Error naming that key; nothing is skipped.
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view);
 
+// Whether key is the handle Wine gives for HKLM\...\Perflib\009: a pseudo
+// key whose counter texts are made on request and cannot be enumerated. It
+// is read, and exported, as an empty key, as reg export writes it.
+bool IsPerformanceTextKey(HKEY key) noexcept;
+
 // Writes tree's values and sub-keys, all the way down, into the open key
 // (write access, in view), creating the sub-keys. path names the key in
 // errors: the first write that fails throws vorn::Error naming the key or

@@ -162,8 +162,7 @@ class Importer {
 
   void SetValue(const Operation& op) {
     Remember(op.name);
-    registry::RawValue value{op.name, op.type, op.data};
-    if (LONG status = registry::WriteValue(chain_.back().handle, value))
+    if (LONG status = registry::WriteValue(chain_.back().handle, op.name, op.type, op.data.data(), op.data.size()))
       Failed(status, L"the value \"" + op.name + L"\" of the key \"" + Name(chain_.back().path) +
                          L"\" cannot be written");
   }

@@ -117,12 +117,12 @@ class Parser {
   // the closing quote.
   size_t Unescape(std::wstring_view s, size_t at, std::wstring& out, int number, const wchar_t* what) {
     for (; at < s.size(); ++at) {
-      wchar_t c = s[at];
-      if (c == L'"') return at + 1;
-      if (c != L'\\') {
-        out += c;
-        continue;
-      }
+      // A run without a quotation mark or backslash goes in whole.
+      size_t run = at;
+      while (run < s.size() && s[run] != L'"' && s[run] != L'\\') ++run;
+      out.append(s.data() + at, run - at);
+      if ((at = run) == s.size()) break;
+      if (s[at] == L'"') return at + 1;
       if (++at == s.size()) break;
       switch (s[at]) {
         case L'n': out += L'\n'; break;
@@ -202,11 +202,11 @@ class Parser {
       while (at < s.size()) {
         size_t i = at;
         while (i < s.size() && Blank(s[i])) ++i;
-        if (s.compare(i, 2, L"0x") == 0 || s.compare(i, 2, L"0X") == 0) i += 2;
+        if (i + 1 < s.size() && s[i] == L'0' && (s[i + 1] == L'x' || s[i + 1] == L'X')) i += 2;
         unsigned value = 0;
         size_t digits = 0;
-        for (; i < s.size() && HexDigit(s[i]) >= 0; ++i, ++digits) {
-          value = value * 16 + HexDigit(s[i]);
+        for (int digit; i < s.size() && (digit = HexDigit(s[i])) >= 0; ++i, ++digits) {
+          value = value * 16 + digit;
           if (value > 0xFF) Fail(current, L"a byte of hex data is larger than ff");
         }
         if (!digits) {
@@ -301,13 +301,17 @@ std::vector<Operation> Parse(const std::vector<BYTE>& bytes, const std::wstring&
   // Lines end at CR LF, CR or LF.
   std::vector<Line> lines;
   int number = 1;
+  lines.reserve(text.size() / 32 + 1);
+  const wchar_t* const data = text.data();
   for (size_t start = 0; start < text.size(); ++number) {
-    size_t end = text.find_first_of(L"\r\n", start);
-    if (end == std::wstring::npos) end = text.size();
-    if (std::wmemchr(text.data() + start, L'\0', end - start))
+    // One pass finds the end of the line and any zero character in it.
+    size_t end = start;
+    wchar_t c = 0;
+    while (end < text.size() && (c = data[end]) != L'\r' && c != L'\n' && c != L'\0') ++end;
+    if (end < text.size() && c == L'\0')
       throw Error(HRESULT_FROM_WIN32(ERROR_INVALID_DATA),
                   file + L", line " + std::to_wstring(number) + L": the line holds a zero character");
-    lines.push_back({text.data() + start, end - start, number});
+    lines.push_back({data + start, end - start, number});
     start = end + (end + 1 < text.size() && text[end] == L'\r' && text[end + 1] == L'\n' ? 2 : 1);
   }
   return Parser(std::move(lines), unicode, file).Run();

@@ -16,7 +16,10 @@ namespace vorn::regfile {
 // whole UTF-16 units ending in its one zero unit, with no other zero unit; a
 // REG_DWORD only as exactly 4 bytes. Every other value is written in hex
 // form, which always holds its bytes.
-bool TextFormHolds(const registry::RawValue& value) noexcept;
+bool TextFormHolds(DWORD type, const BYTE* data, size_t size) noexcept;
+inline bool TextFormHolds(const registry::RawValue& value) noexcept {
+  return TextFormHolds(value.type, value.data.data(), value.data.size());
+}
 
 // Whether a key name can stand in a [key] line: reg export writes it raw, so
 // a carriage return or line feed in it would split the line.
@@ -29,13 +32,16 @@ class Writer {
   // A blank line, then "[path]" (path is written as it is given).
   void Key(const std::wstring& path);
   // One value line, wrapped as reg export wraps hex data.
-  void Value(const registry::RawValue& value);
+  void Value(const wchar_t* name, size_t name_length, DWORD type, const BYTE* data, size_t size);
+  void Value(const registry::RawValue& value) {
+    Value(value.name.data(), value.name.size(), value.type, value.data.data(), value.data.size());
+  }
   // The whole text, ended by the final blank line, as UTF-16LE units.
   const std::wstring& Finish();
 
  private:
   void Escaped(const wchar_t* text, size_t length);
-  void Hex(const registry::RawValue& value, size_t line_length);
+  void Hex(DWORD type, const BYTE* data, size_t size, size_t line_length);
   std::wstring text_;
 };
 

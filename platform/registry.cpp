@@ -163,63 +163,78 @@ LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& 
   return status;
 }
 
+ValueCursor::ValueCursor()
+    // Room for the longest name the registry allows, left uninitialised: the
+    // read fills what it reports.
+    : name_(std::make_unique_for_overwrite<wchar_t[]>(kValueNameBuffer)), data_(kStringDataBuffer) {}
+
+LONG ValueCursor::Read(HKEY key, DWORD index) {
+  LONG status = kSuccess;
+  for (int attempt = 0; attempt <= kRereads; ++attempt) {
+    name_length_ = kValueNameBuffer;
+    size_ = static_cast<DWORD>(data_.size());
+    status = api::EnumValueW(key, index, name_.get(), &name_length_, nullptr, &type_, data_.data(), &size_);
+    if (status != ERROR_MORE_DATA) break;
+    // The data is longer than the buffer: the size says how long, unless
+    // the registry did not say (then twice the buffer is tried).
+    data_.resize(size_ > data_.size() ? size_ : data_.size() * 2);
+  }
+  if (status == kSuccess && (name_length_ >= kValueNameBuffer || size_ > data_.size())) return ERROR_MORE_DATA;
+  return status;
+}
+
 LONG ReadValues(HKEY key, std::vector<RawValue>& values) {
   values.clear();
-  // Room for the longest name the registry allows, left uninitialised: the
-  // read fills what it reports.
-  auto name = std::make_unique_for_overwrite<wchar_t[]>(kValueNameBuffer);
-  std::vector<BYTE> data(kStringDataBuffer);
+  ValueCursor cursor;
   for (DWORD index = 0;; ++index) {
-    LONG status = kSuccess;
-    DWORD name_length = 0, type = 0, size = 0;
-    for (int attempt = 0; attempt <= kRereads; ++attempt) {
-      name_length = kValueNameBuffer;
-      size = static_cast<DWORD>(data.size());
-      status = api::EnumValueW(key, index, name.get(), &name_length, nullptr, &type, data.data(), &size);
-      if (status != ERROR_MORE_DATA) break;
-      // The data is longer than the buffer: the size says how long, unless
-      // the registry did not say (then twice the buffer is tried).
-      data.resize(size > data.size() ? size : data.size() * 2);
-    }
+    LONG status = cursor.Read(key, index);
     if (status == kNoMoreItems) return kSuccess;
     if (status != kSuccess) return status;
-    if (name_length >= kValueNameBuffer || size > data.size()) return ERROR_MORE_DATA;
-    values.push_back(RawValue{std::wstring(name.get(), name_length), type,
-                              std::vector<BYTE>(data.begin(), data.begin() + size)});
+    values.push_back(RawValue{std::wstring(cursor.Name(), cursor.NameLength()), cursor.Type(),
+                              std::vector<BYTE>(cursor.Data(), cursor.Data() + cursor.Size())});
   }
 }
 
 LONG WriteValue(HKEY key, const RawValue& value) {
-  if (HoldsZero(value.name.data(), value.name.size())) return kInvalidName;
-  DWORD size = static_cast<DWORD>(value.data.size());
-  if (size != value.data.size()) return kInvalidName;
+  return WriteValue(key, value.name, value.type, value.data.data(), value.data.size());
+}
+
+LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, size_t data_size) {
+  if (HoldsZero(name.data(), name.size())) return kInvalidName;
+  DWORD size = static_cast<DWORD>(data_size);
+  if (size != data_size) return kInvalidName;
   static const BYTE kNothing = 0;
-  const BYTE* data = size ? value.data.data() : &kNothing;
+  if (!size) data = &kNothing;
   // For string types the registry adds a terminator the data lacks when the
   // unit just past it (or, for a single byte, the one before it) happens to
   // be zero, and reads that unit even for an odd size. Such data goes from
   // a copy between units that are not zero, so it is stored exactly as it
   // is.
-  bool string_type = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ ||
-                     value.type == REG_LINK;
+  bool string_type = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ || type == REG_LINK;
   bool ends_in_zero_unit = size >= 2 && size % 2 == 0 && data[size - 1] == 0 && data[size - 2] == 0;
   if (string_type && size && !ends_in_zero_unit) {
     std::vector<BYTE> padded(size + 4, 0xFF);
     std::memcpy(padded.data() + 2, data, size);
-    return api::SetValueExW(key, value.name.c_str(), 0, value.type, padded.data() + 2, size);
+    return api::SetValueExW(key, name.c_str(), 0, type, padded.data() + 2, size);
   }
-  return api::SetValueExW(key, value.name.c_str(), 0, value.type, data, size);
+  return api::SetValueExW(key, name.c_str(), 0, type, data, size);
 }
 
-LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names) {
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count) {
   names.clear();
   SubKeyReader reader(key);
-  for (DWORD index = 0;; ++index) {
+  for (DWORD index = 0; index < count; ++index) {
     LONG status = reader.Read(index);
     if (status == kNoMoreItems) return kSuccess;
     if (status != kSuccess) return status;
     names.push_back(reader.NameText());
   }
+  return kSuccess;
+}
+
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values) {
+  return api::QueryInfoKeyW(key, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr, nullptr,
+                            nullptr, nullptr);
 }
 
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,12 +115,37 @@ LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& 
 // exact type and bytes. Any failure but the end of the list ends the read
 // with its status: no value is ever skipped.
 LONG ReadValues(HKEY key, std::vector<RawValue>& values);
+// Reads one value at a time, name, type and whole data, into buffers it
+// keeps from one key to the next, so that a walk over a whole tree
+// allocates them once. ReadValues reads through one.
+class ValueCursor {
+ public:
+  ValueCursor();
+  // The value at index of key: kSuccess, kNoMoreItems or the failure. Data
+  // that grew between the size report and the read is read again.
+  LONG Read(HKEY key, DWORD index);
+  const wchar_t* Name() const noexcept { return name_.get(); }
+  DWORD NameLength() const noexcept { return name_length_; }
+  DWORD Type() const noexcept { return type_; }
+  const BYTE* Data() const noexcept { return data_.data(); }
+  DWORD Size() const noexcept { return size_; }
+
+ private:
+  std::unique_ptr<wchar_t[]> name_;
+  std::vector<BYTE> data_;
+  DWORD name_length_ = 0, type_ = 0, size_ = 0;
+};
 // Stores value in key with exactly its type and bytes (string data without
 // a terminator, or of an odd length, included).
 LONG WriteValue(HKEY key, const RawValue& value);
+// The same for a name (without a zero character) and data held elsewhere.
+LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, size_t size);
 // The names of key's direct sub-keys, in the order the registry enumerates
-// them; likewise never skipping one.
-LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names);
+// them; likewise never skipping one. With a count, at most count names are
+// read: the end of the list is then not asked for.
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count = MAXDWORD);
+// How many direct sub-keys and values key has (RegQueryInfoKeyW).
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values);
 // Deletes name (not empty) below parent with everything below it, depth
 // first; the first failure ends it with its status, leaving what was not
 // yet deleted.

@@ -19,6 +19,10 @@ LSTATUS EnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDW
 LSTATUS QueryValueExW(HKEY key, LPCWSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD data_size);
 LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD data_size);
 LSTATUS DeleteValueW(HKEY key, LPCWSTR name);
+LSTATUS QueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_length, LPDWORD reserved, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_length, LPDWORD max_class_length, LPDWORD values,
+                      LPDWORD max_value_name_length, LPDWORD max_value_length, LPDWORD security_descriptor_size,
+                      PFILETIME last_write);
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result);
 LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key);
 // With an access mask: in a chosen registry view (KEY_WOW64_32KEY or

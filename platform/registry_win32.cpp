@@ -22,6 +22,13 @@ LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BY
   return ::RegSetValueExW(key, name, reserved, type, data, data_size);
 }
 LSTATUS DeleteValueW(HKEY key, LPCWSTR name) { return ::RegDeleteValueW(key, name); }
+LSTATUS QueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_length, LPDWORD reserved, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_length, LPDWORD max_class_length, LPDWORD values,
+                      LPDWORD max_value_name_length, LPDWORD max_value_length, LPDWORD security_descriptor_size,
+                      PFILETIME last_write) {
+  return ::RegQueryInfoKeyW(key, class_name, class_length, reserved, sub_keys, max_sub_key_length, max_class_length,
+                            values, max_value_name_length, max_value_length, security_descriptor_size, last_write);
+}
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) { return ::RegCreateKeyW(key, sub_key, result); }
 LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) { return ::RegDeleteKeyW(root, sub_key); }
 LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition) {

@@ -190,6 +190,36 @@ TEST_F(RegFiles, ExportWritesTheBytesRegExportWrites) {
   EXPECT_EQ(theirs, mine);
 }
 
+TEST_F(RegFiles, ExportReadsListsByTheirCountsAndAgainWholeWhenTheTreeChangesMeanwhile) {
+  MakeTree(L"tree");
+  Rec().Reset();
+  ASSERT_EQ(S_OK, Call(L"tree", L"Export", File(L"quiet.reg")));
+  // Unchanged, the tree is read once, each list by its count.
+  EXPECT_EQ(4u, CallsOf(Fn::QueryInfoKey));
+  for (const test::Call& c : Rec().calls) EXPECT_NE(ERROR_NO_MORE_ITEMS, c.status) << static_cast<int>(c.fn);
+
+  // A value set in a key after its count was taken is written all the same:
+  // the change is seen and the tree read again to the end of every list.
+  Rec().Reset();
+  auto counted = std::make_shared<int>(0);
+  auto added = std::make_shared<bool>(false);
+  std::wstring child = scratch_.Below(L"tree\\Child key");
+  Rec().fault = [=](const test::Call& c) -> std::optional<LONG> {
+    if (c.fn == Fn::QueryInfoKey) {
+      ++*counted;  // the second is Child key's
+    } else if (*counted == 2 && !*added) {
+      DWORD late = 7;
+      *added = !::RegSetKeyValueW(HKEY_CURRENT_USER, child.c_str(), L"zz late", REG_DWORD, &late, sizeof late);
+    }
+    return std::nullopt;
+  };
+  ASSERT_EQ(S_OK, Call(L"tree", L"Export", File(L"changed.reg")));
+  ASSERT_TRUE(*added);
+  ASSERT_EQ(0u, Reg(L"export \"" + Full(L"tree") + L"\" \"" + File(L"theirs.reg") + L"\" /y"));
+  EXPECT_EQ(ReadFile(File(L"theirs.reg")), ReadFile(File(L"changed.reg")));
+  EXPECT_NE(ReadFile(File(L"quiet.reg")), ReadFile(File(L"changed.reg")));
+}
+
 TEST_F(RegFiles, EachValueRegExportCannotHoldIsWrittenInHexAndImportedExactly) {
   struct Case {
     const wchar_t* name;

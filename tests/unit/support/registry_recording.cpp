@@ -67,6 +67,16 @@ LSTATUS DeleteValueW(HKEY key, LPCWSTR name) {
   return Through(Call(Fn::DeleteValue, name), [&] { return ::RegDeleteValueW(key, name); });
 }
 
+LSTATUS QueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_length, LPDWORD reserved, LPDWORD sub_keys,
+                      LPDWORD max_sub_key_length, LPDWORD max_class_length, LPDWORD values,
+                      LPDWORD max_value_name_length, LPDWORD max_value_length, LPDWORD security_descriptor_size,
+                      PFILETIME last_write) {
+  return Through(Call(Fn::QueryInfoKey), [&] {
+    return ::RegQueryInfoKeyW(key, class_name, class_length, reserved, sub_keys, max_sub_key_length, max_class_length,
+                              values, max_value_name_length, max_value_length, security_descriptor_size, last_write);
+  });
+}
+
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
   return Through(Call(Fn::CreateKey, sub_key), [&] { return ::RegCreateKeyW(key, sub_key, result); }, true);
 }

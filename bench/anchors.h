@@ -1,4 +1,4 @@
-// What the two C++ benchmark programs share: the clock, the values that the
+// What the C++ benchmark programs share: the clock, medians, the heap in use, the values that the
 // values load reads, how it reads them, and the raw registry calls that the
 // value and sub-key loads and the reads of single values are measured
 // against. Calls is a type whose static members OpenKeyExW, EnumKeyExW,
@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,28 @@ double Time(Body&& body) {
   double start = Now();
   body();
   return Now() - start;
+}
+
+// The median of the samples.
+inline double Median(std::vector<double> xs) {
+  std::sort(xs.begin(), xs.end());
+  size_t n = xs.size();
+  return n % 2 ? xs[n / 2] : (xs[n / 2 - 1] + xs[n / 2]) / 2;
+}
+
+// Bytes in busy blocks of every heap of the process.
+inline double HeapBytes() {
+  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
+  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+  double total = 0;
+  for (HANDLE heap : heaps) {
+    if (!::HeapLock(heap)) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (::HeapWalk(heap, &entry))
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    ::HeapUnlock(heap);
+  }
+  return total;
 }
 
 // Calls set(name, type, data, size) for v0..v(n-1), alternately REG_SZ and

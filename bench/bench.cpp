@@ -38,6 +38,7 @@
 
 namespace {
 
+using vorn::bench::HeapBytes;
 using vorn::bench::Time;
 
 constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
@@ -48,21 +49,6 @@ const std::wstring kBase = L"Software\\VornRegistryTests\\bench";
 void Sample(const std::string& group, const char* label, double micros) {
   std::printf("sample %s %s %.3f\n", group.c_str(), label, micros);
   std::fflush(stdout);
-}
-
-// Bytes in busy blocks of every heap of the process.
-double HeapBytes() {
-  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  double total = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (::HeapWalk(heap, &entry))
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    ::HeapUnlock(heap);
-  }
-  return total;
 }
 
 // Runs subject and anchor rounds times, alternating which goes first.

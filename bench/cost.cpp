@@ -26,34 +26,10 @@
 
 namespace {
 
+using vorn::bench::Aimed;
+using vorn::bench::Median;
+using vorn::bench::Seam;
 using vorn::bench::Time;
-
-// The raw registry calls, made through the seam to the registry in memory.
-struct Seam {
-  static constexpr auto OpenKeyExW = &vorn::registry::api::OpenKeyExW;
-  static constexpr auto CloseKey = &vorn::registry::api::CloseKey;
-  static constexpr auto EnumKeyExW = &vorn::registry::api::EnumKeyExW;
-  static constexpr auto EnumValueW = &vorn::registry::api::EnumValueW;
-  static constexpr auto QueryValueExW = &vorn::registry::api::QueryValueExW;
-};
-
-constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
-
-double Median(std::vector<double> xs) {
-  std::sort(xs.begin(), xs.end());
-  size_t n = xs.size();
-  return n % 2 ? xs[n / 2] : (xs[n / 2 - 1] + xs[n / 2]) / 2;
-}
-
-template <typename Collection>
-vorn::ComPtr<Collection> Aimed(const std::wstring& path) {
-  vorn::ComPtr<Collection> collection = Collection::Create();
-  LONG root = kCurrentUser;
-  vorn::unique_bstr p = vorn::MakeBstr(path.c_str());
-  collection->put_HKEY(&root);
-  collection->put_Path(&p.ref());
-  return collection;
-}
 
 // Runs library and raw rounds times, alternating which goes first, and
 // prints both samples and the library's own nanoseconds per unit (the median

@@ -23,48 +23,11 @@
 
 namespace {
 
+using vorn::bench::HeapBytes;
+using vorn::bench::Aimed;
+using vorn::bench::Median;
+using vorn::bench::Seam;
 using vorn::bench::Time;
-
-struct Seam {
-  static constexpr auto OpenKeyExW = &vorn::registry::api::OpenKeyExW;
-  static constexpr auto CloseKey = &vorn::registry::api::CloseKey;
-  static constexpr auto EnumKeyExW = &vorn::registry::api::EnumKeyExW;
-  static constexpr auto EnumValueW = &vorn::registry::api::EnumValueW;
-  static constexpr auto QueryValueExW = &vorn::registry::api::QueryValueExW;
-};
-
-constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
-
-double Median(std::vector<double> xs) {
-  std::sort(xs.begin(), xs.end());
-  size_t n = xs.size();
-  return n % 2 ? xs[n / 2] : (xs[n / 2 - 1] + xs[n / 2]) / 2;
-}
-
-// Bytes in busy blocks of every heap of the process.
-double HeapBytes() {
-  std::vector<HANDLE> heaps(::GetProcessHeaps(0, nullptr) + 16);
-  heaps.resize(::GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-  double total = 0;
-  for (HANDLE heap : heaps) {
-    if (!::HeapLock(heap)) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (::HeapWalk(heap, &entry))
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    ::HeapUnlock(heap);
-  }
-  return total;
-}
-
-template <typename Collection>
-vorn::ComPtr<Collection> Aimed(const std::wstring& path) {
-  vorn::ComPtr<Collection> collection = Collection::Create();
-  LONG root = kCurrentUser;
-  vorn::unique_bstr p = vorn::MakeBstr(path.c_str());
-  collection->put_HKEY(&root);
-  collection->put_Path(&p.ref());
-  return collection;
-}
 
 // Rounds of library (which returns the microseconds it timed itself) against
 // raw, alternating which goes first; prints the library's nanoseconds per

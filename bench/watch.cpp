@@ -23,9 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/anchors.h"
 #include "contract/guids.h"
 
 namespace {
+
+using vorn::bench::Median;
 
 constexpr LONG kCurrentUser = static_cast<LONG>(0x80000001);
 const std::wstring kBase = L"Software\\VornRegistryTests\\bench-watch";
@@ -70,11 +73,6 @@ LONGLONG Stamp(const wchar_t* which) {
   ::RegGetValueW(HKEY_CURRENT_USER, (kBase + L"\\" + which).c_str(), L"stamp", RRF_RT_REG_QWORD, nullptr, &stamp,
                  &size);
   return stamp;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 void Sample(const char* label, double micros) {

@@ -107,18 +107,31 @@ LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
 
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 
-// The platform's RegRenameKey itself, even under Wine, where the module's
-// binding treats it as missing (Wine 8's can overwrite the renamed key's
-// next sibling: tests that reach it rename a key that has none). A test
-// makes it missing by injecting ERROR_CALL_NOT_IMPLEMENTED.
+// The platform's RegRenameKey, except under Wine: Wine 8's can store the
+// renamed key over a neighbour in the registry server's key list, and a
+// damaged server fails the calls of every test that shares it later. There
+// it counts as missing, as in the module's own binding. A test makes it
+// missing anywhere by injecting ERROR_CALL_NOT_IMPLEMENTED.
+using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+static Rename PlatformRename() {
+  static const Rename rename = []() -> Rename {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) return nullptr;
+    HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+    return reinterpret_cast<Rename>(
+        reinterpret_cast<void (*)()>(advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr));
+  }();
+  return rename;
+}
+
 LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
-  using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
-  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
-  auto rename = reinterpret_cast<Rename>(
-      reinterpret_cast<void (*)()>(advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr));
+  Rename rename = PlatformRename();
   Call c(Fn::RenameKey, sub_key);
   c.new_name = new_name ? new_name : L"";
   return Through(c, [&] { return rename ? rename(key, sub_key, new_name) : ERROR_CALL_NOT_IMPLEMENTED; });
 }
 
 }  // namespace vorn::registry::api
+
+bool vorn::test::PlatformRenamesKeys() { return vorn::registry::api::PlatformRename() != nullptr; }
+

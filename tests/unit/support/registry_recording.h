@@ -62,4 +62,8 @@ struct Recorder {
   int open_handles = 0;  // opened or created and not yet closed
 };
 
+// Whether RenameKeyW reaches the platform's RegRenameKey: not under Wine,
+// nor where the platform has none.
+bool PlatformRenamesKeys();
+
 }  // namespace vorn::test

@@ -125,31 +125,34 @@ void ForEachScriptElement(IDispatch* array, ULONGLONG length, const std::functio
 
 }  // namespace
 
-unique_bstr Text(const VARIANT& value, const wchar_t* what) {
+namespace {
+
+// A plain value (not Null, an object, an array or a missing argument)
+// converted to type to; what cannot be is refused as "what must be
+// expected".
+unique_variant Converted(const VARIANT& value, VARTYPE to, USHORT flags, const wchar_t* what,
+                         const wchar_t* expected) {
   VARTYPE type = V_VT(&value) & ~VT_BYREF;
   if (type == VT_NULL) Refuse(errors::kInvalidUseOfNull, what, L"cannot be Null");
   if ((type & VT_ARRAY) || type == VT_DISPATCH || type == VT_UNKNOWN || type == VT_RECORD || type == VT_ERROR ||
       type == VT_VARIANT)
-    Refuse(errors::kTypeMismatch, what, L"must be text or a number");
-  unique_variant text;
-  HRESULT hr = ::VariantChangeType(&text.ref(), const_cast<VARIANT*>(&value), VARIANT_ALPHABOOL, VT_BSTR);
-  if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_BADVARTYPE) Refuse(errors::kTypeMismatch, what, L"must be text or a number");
+    Refuse(errors::kTypeMismatch, what, expected);
+  unique_variant converted;
+  HRESULT hr = ::VariantChangeType(&converted.ref(), const_cast<VARIANT*>(&value), flags, to);
+  if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_BADVARTYPE) Refuse(errors::kTypeMismatch, what, expected);
   ThrowIfFailed(hr);
-  VARIANT done = text.release();
+  return converted;
+}
+
+}  // namespace
+
+unique_bstr Text(const VARIANT& value, const wchar_t* what) {
+  VARIANT done = Converted(value, VT_BSTR, VARIANT_ALPHABOOL, what, L"must be text or a number").release();
   return V_BSTR(&done) ? unique_bstr(V_BSTR(&done)) : MakeBstr(L"");
 }
 
 bool Boolean(const VARIANT& value, const wchar_t* what) {
-  VARTYPE type = V_VT(&value) & ~VT_BYREF;
-  if (type == VT_NULL) Refuse(errors::kInvalidUseOfNull, what, L"cannot be Null");
-  if ((type & VT_ARRAY) || type == VT_DISPATCH || type == VT_UNKNOWN || type == VT_RECORD || type == VT_ERROR ||
-      type == VT_VARIANT)
-    Refuse(errors::kTypeMismatch, what, L"must be True or False");
-  unique_variant truth;
-  HRESULT hr = ::VariantChangeType(&truth.ref(), const_cast<VARIANT*>(&value), 0, VT_BOOL);
-  if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_BADVARTYPE) Refuse(errors::kTypeMismatch, what, L"must be True or False");
-  ThrowIfFailed(hr);
-  return V_BOOL(&truth.ref()) != VARIANT_FALSE;
+  return V_BOOL(&Converted(value, VT_BOOL, 0, what, L"must be True or False").ref()) != VARIANT_FALSE;
 }
 
 LONGLONG Signed(const VARIANT& value, LONGLONG low, LONGLONG high, const wchar_t* what) {

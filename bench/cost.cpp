@@ -20,7 +20,7 @@
 #include "bench/anchors.h"
 #include "bench/memory_registry.h"
 #include "keys/keys.h"
-#include "platform/registry_api.h"
+#include "registry/api.h"
 #include "values/value.h"
 #include "values/values.h"
 

@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/registry_api.h"
+#include "registry/api.h"
 
 namespace vorn::bench {
 

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "platform/handles.h"
-#include "platform/registry_api.h"
+#include "automation/ownership.h"
+#include "registry/api.h"
 
 namespace vorn::bench {
 

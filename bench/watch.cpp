@@ -25,6 +25,7 @@
 
 #include "bench/anchors.h"
 #include "contract/guids.h"
+#include "support/clock.h"
 
 namespace {
 
@@ -39,15 +40,8 @@ std::wstring EventName(DWORD pid, const wchar_t* what) {
   return L"vorn-watch-bench-" + std::to_wstring(pid) + L"-" + what;
 }
 
-LONGLONG Ticks() {
-  LARGE_INTEGER now;
-  return ::QueryPerformanceCounter(&now), now.QuadPart;
-}
-
-double Micros(LONGLONG ticks) {
-  LARGE_INTEGER frequency;
-  return ::QueryPerformanceFrequency(&frequency), 1e6 * static_cast<double>(ticks) / frequency.QuadPart;
-}
+using vorn::clock::Ticks;
+double Micros(LONGLONG ticks) { return 1e6 * vorn::clock::Seconds(ticks); }
 
 // The writer: on "library" or "raw" it writes that key's stamp; "stop" ends it.
 int Write(DWORD pid) {

@@ -3,11 +3,14 @@
 #include "keys/key.h"
 
 #include "keys/keys.h"
-#include "keys/reg_export.h"
-#include "keys/reg_import.h"
-#include "platform/arguments.h"
-#include "platform/registry.h"
-#include "platform/strings.h"
+#include "trees/copy.h"
+#include "trees/export.h"
+#include "trees/import.h"
+#include "trees/rename.h"
+#include "automation/arguments.h"
+#include "registry/service.h"
+#include "registry/view.h"
+#include "registry/paths.h"
 #include "values/values.h"
 
 namespace vorn {
@@ -104,14 +107,14 @@ bool Key::DeleteTree() {
     // sub-key whose name ends in spaces has a path that lost them (it names
     // a sibling, or this key itself); it refuses in its own DeleteTree. Both
     // count as failed children, and this key then stays.
-    if (!PathLiesBelow(path_.get(), child->path_.get()) || !child->DeleteTree()) result = false;
+    if (!paths::StrictlyBelow(path_.get(), child->path_.get()) || !child->DeleteTree()) result = false;
     if (i == LONG_MAX) break;
   }
   if (!result) return false;
   return registry::DeleteKey(hkey_, path_.get(), view_) == registry::kSuccess;
 }
 
-tree_copy::KeyName Key::TreeName() const {
+trees::KeyName Key::TreeName() const {
   return {hkey_, std::wstring(path_.get() ? path_.get() : L"", ::SysStringLen(path_.get())), view_, path_lost_spaces_};
 }
 
@@ -135,7 +138,7 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
   switch (member.id) {
     case VORN_DISPID_VIEW: {
       const REGSAM before = view_;
-      arguments::ServeView(call, view_);
+      registry::ServeView(call, view_);
       if (!call.put) break;
       if (view_ != before) watch_.Disarm();
       RefreshNow();
@@ -165,7 +168,7 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     case VORN_DISPID_COPYTREE: {
       ComPtr<Key> destination = Destination(*call.arguments[0]);
       try {
-        tree_copy::CopyTree(TreeName(), destination->TreeName());
+        trees::CopyTree(TreeName(), destination->TreeName());
       } catch (...) {
         RefreshNow();
         throw;
@@ -177,7 +180,7 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     }
     case VORN_DISPID_RENAME: {
       unique_bstr name = arguments::Text(*call.arguments[0], L"NewName");
-      std::wstring path = tree_copy::Rename(TreeName(), std::wstring(name.get(), ::SysStringLen(name.get())));
+      std::wstring path = trees::Rename(TreeName(), std::wstring(name.get(), ::SysStringLen(name.get())));
       TakePath(MakeBstr(path.c_str(), static_cast<UINT>(path.size())));
       call.result = True();
       break;
@@ -258,7 +261,7 @@ HRESULT Key::put_Path(BSTR* strPath) {
 
 void Key::TakePath(unique_bstr path) {
   path_lost_spaces_ = LosesSpaces(path.get());
-  unique_bstr normal = strings::NormaliseKeyPath(std::move(path));
+  unique_bstr normal = paths::NormaliseKeyPath(std::move(path));
   if (!SameText(normal.get(), path_.get())) watch_.Disarm();
   path_ = std::move(normal);
   RefreshNow();
@@ -267,7 +270,7 @@ void Key::TakePath(unique_bstr path) {
 void Key::TakeLoaded(LONG root, unique_bstr path, bool exists) {
   hkey_ = root;
   path_lost_spaces_ = LosesSpaces(path.get());
-  path_ = strings::NormaliseKeyPath(std::move(path));
+  path_ = paths::NormaliseKeyPath(std::move(path));
   exists_ = exists;
   values_.reset();
   sub_keys_.reset();
@@ -281,7 +284,7 @@ HRESULT Key::Refresh() {
 HRESULT Key::get_Name(BSTR* result) {
   VORN_CHECK_OUT(result);
   *result = nullptr;
-  return Boundary([&] { *result = strings::LastComponent(path_.get()).release(); });
+  return Boundary([&] { *result = paths::LastComponent(path_.get()).release(); });
 }
 
 }  // namespace vorn

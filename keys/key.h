@@ -10,8 +10,8 @@
 
 #include "contract/interfaces.h"
 #include "keys/key_watch.h"
-#include "keys/tree_copy.h"
-#include "platform/dispatch.h"
+#include "trees/key_name.h"
+#include "automation/dispatch.h"
 
 namespace vorn {
 
@@ -60,7 +60,7 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // of every open and delete (0, the module's own; 32; 64). Assigning it
   // refreshes, as assigning HKEY or Path does; the collections this object
   // makes carry it. CopyTree(Destination) and Rename(NewName)
-  // (keys/tree_copy.h) work in that view and answer True or raise an error.
+  // (trees/copy.h) work in that view and answer True or raise an error.
   // WaitForChange(TimeoutMs [, Subtree]): whether the key changed within the
   // timeout (see KeyWatch); the watch stays armed between calls until HKEY,
   // Path or View is assigned another value.
@@ -96,7 +96,7 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   HRESULT SetField(ComPtr<Interface>& field, bool& configure, Interface* value);
   void RefreshNow();
   // This key as the tree operations name it.
-  tree_copy::KeyName TreeName() const;
+  trees::KeyName TreeName() const;
   // CopyTree's destination: a key object, or a path below this key's root
   // in this key's view.
   ComPtr<Key> Destination(const VARIANT& value) const;

@@ -5,7 +5,7 @@
 #include <cwchar>
 
 #include "keys/key.h"
-#include "platform/errors.h"
+#include "automation/errors.h"
 
 namespace vorn {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/handles.h"
-#include "platform/keyed_collection.h"
-#include "platform/arena.h"
+#include "automation/ownership.h"
+#include "automation/keyed_collection.h"
+#include "support/arena.h"
 
 namespace vorn {
 

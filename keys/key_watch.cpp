@@ -8,9 +8,9 @@
 #include <climits>
 #include <string>
 
-#include "platform/arguments.h"
-#include "platform/errors.h"
-#include "platform/registry.h"
+#include "automation/arguments.h"
+#include "automation/errors.h"
+#include "registry/service.h"
 
 namespace vorn {
 

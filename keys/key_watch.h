@@ -7,17 +7,10 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "platform/handles.h"
+#include "automation/ownership.h"
+#include "registry/key_handle.h"
 
 namespace vorn {
-
-struct event_traits {
-  using type = HANDLE;
-  static HANDLE invalid() noexcept { return nullptr; }
-  static bool is_invalid(HANDLE h) noexcept { return h == nullptr; }
-  static void close(HANDLE h) noexcept { ::CloseHandle(h); }
-};
-using unique_event = unique_any<event_traits>;
 
 class KeyWatch {
  public:

@@ -4,28 +4,12 @@
 
 
 #include "keys/key.h"
-#include "platform/arguments.h"
-#include "platform/registry.h"
-#include "platform/strings.h"
+#include "automation/arguments.h"
+#include "registry/service.h"
+#include "registry/view.h"
+#include "registry/paths.h"
 
 namespace vorn {
-
-bool PathLiesBelow(BSTR parent, BSTR child) noexcept {
-  UINT parent_length = ::SysStringLen(parent), child_length = ::SysStringLen(child);
-  UINT rest = 0;  // where the part below parent begins in child
-  if (parent_length > 0) {
-    if (child_length <= parent_length + 1) return false;
-    for (UINT i = 0; i < parent_length; ++i) {
-      if (child[i] != parent[i]) return false;
-    }
-    if (child[parent_length] != L'\\') return false;
-    rest = parent_length + 1;
-  }
-  for (UINT i = rest; i < child_length; ++i) {
-    if (child[i] != L'\\') return true;
-  }
-  return false;
-}
 
 Keys::Keys() : path_(MakeBstr(L"")) {}
 
@@ -48,7 +32,7 @@ ComPtr<Key> Keys::ChildKey(BSTR name) {
   child->SetView(view_);
   LONG root = hkey_;
   ThrowIfFailed(child->put_HKEY(&root));
-  child->TakePath(strings::Concat(path_.get(), L"\\", name));
+  child->TakePath(paths::Concat(path_.get(), L"\\", name));
   return child;
 }
 
@@ -88,7 +72,7 @@ void Keys::RefreshNow() {
       registry::OpenKey(hkey_, static_cast<BSTR>(nullptr), registry::kRead | view_, root);
     }
     UINT begin = 0, end = 0;
-    strings::NormalisedRange(path.data(), static_cast<UINT>(path.size()), begin, end);
+    paths::NormalisedRange(path.data(), static_cast<UINT>(path.size()), begin, end);
     bool exists = false;
     {
       wchar_t after = path[end];  // the path ends in a zero unit while it is opened
@@ -100,7 +84,7 @@ void Keys::RefreshNow() {
     }
     // Held under its key object's Name: the last component of that path,
     // for every ordinary sub-key its name.
-    UINT start = begin + strings::LastComponentStart(path.data() + begin, end - begin);
+    UINT start = begin + paths::LastComponentStart(path.data() + begin, end - begin);
     load.Append(name, length, path.data() + start, end - start, exists);
     try {
       items.AddNext();
@@ -114,7 +98,7 @@ void Keys::RefreshNow() {
 }
 
 void Keys::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
-  if (member.id == VORN_DISPID_VIEW) arguments::ServeView(call, view_);
+  if (member.id == VORN_DISPID_VIEW) registry::ServeView(call, view_);
 }
 
 HRESULT Keys::get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) {
@@ -127,7 +111,7 @@ HRESULT Keys::get_KeyExists(BSTR* KeyName, VARIANT_BOOL* result) {
       // By name only, also when the text is a number.
       // Each item is held under its Name, which reading it again would only
       // confirm: the item is not made for this.
-      unique_bstr name = strings::TrimSpaces(*KeyName);
+      unique_bstr name = paths::TrimSpaces(*KeyName);
       if (Items().Holds(name.get(), ::SysStringLen(name.get()))) *result = VARIANT_TRUE;
     } catch (...) {
       *result = VARIANT_FALSE;
@@ -186,7 +170,7 @@ HRESULT Keys::Delete(BSTR* KeyName, VARIANT_BOOL* result) {
     // this collection's own parent, or the root: never delete that.
     unique_bstr child_path;
     ThrowIfFailed(child->get_Path(child_path.put()));
-    if (!PathLiesBelow(path_.get(), child_path.get())) return;
+    if (!paths::StrictlyBelow(path_.get(), child_path.get())) return;
 
     // A name ending in spaces loses them to that normalisation and would
     // stand for another key ("a " for a sibling "a"): DeleteTree refuses it.
@@ -205,7 +189,7 @@ HRESULT Keys::get_Path(BSTR* result) {
 
 HRESULT Keys::put_Path(BSTR* strPath) {
   VORN_CHECK_OUT(strPath);
-  return Boundary([&] { path_ = strings::NormaliseKeyPath(*strPath); });
+  return Boundary([&] { path_ = paths::NormaliseKeyPath(*strPath); });
 }
 
 HRESULT Keys::get_HKEY(LONG* result) {

@@ -7,22 +7,13 @@
 #include <memory>
 
 #include "contract/interfaces.h"
-#include "platform/dispatch.h"
+#include "automation/dispatch.h"
 #include "keys/key_load.h"
-#include "platform/keyed_collection.h"
+#include "automation/keyed_collection.h"
 
 namespace vorn {
 
 class Key;
-
-// True when child, a normalised key path, names a key strictly below parent:
-// parent's path and a backslash (nothing at all when parent is the root
-// itself), then at least one character other than a backslash. The registry
-// skips empty components, so parent followed by nothing but backslashes
-// opens the parent itself. Compared by exact text: a path built from another
-// spelling of the parent (one that lost a leading space to trimming, say) is
-// not below it.
-bool PathLiesBelow(BSTR parent, BSTR child) noexcept;
 
 class Keys final : public DispatchObject<Keys, _clsKeys, guids::IID__clsKeys> {
  public:

@@ -8,7 +8,7 @@
 #include "contract/guids.h"
 #include "keys/key.h"
 #include "keys/keys.h"
-#include "platform/module_count.h"
+#include "automation/module_count.h"
 #include "values/values.h"
 
 namespace vorn::server {

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "contract/guids.h"
-#include "platform/handles.h"
+#include "automation/ownership.h"
+#include "registry/key_handle.h"
 #include "server/class_factory.h"
 
 namespace vorn::server {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/module_file.h"
-#include "platform/type_info.h"
+#include "support/module_file.h"
+#include "automation/type_info.h"
 #include "server/class_factory.h"
 #include "server/registration.h"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "contract/interfaces.h"
-#include "platform/dispatch.h"
+#include "automation/dispatch.h"
 
 namespace vorn {
 

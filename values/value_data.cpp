@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/arguments.h"
-#include "platform/errors.h"
-#include "platform/registry.h"
+#include "automation/arguments.h"
+#include "automation/errors.h"
+#include "registry/service.h"
 
 namespace vorn::value_data {
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "platform/handles.h"
+#include "automation/ownership.h"
 
 namespace vorn::value_data {
 

@@ -4,8 +4,8 @@
 #include <climits>
 #include <new>
 
-#include "platform/errors.h"
-#include "platform/module_count.h"
+#include "automation/errors.h"
+#include "automation/module_count.h"
 
 namespace vorn {
 

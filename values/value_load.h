@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/arena.h"
-#include "platform/keyed_collection.h"
+#include "support/arena.h"
+#include "automation/keyed_collection.h"
 #include "values/value.h"
 
 namespace vorn {

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/arguments.h"
-#include "platform/registry.h"
-#include "platform/strings.h"
+#include "automation/arguments.h"
+#include "registry/service.h"
+#include "registry/view.h"
+#include "registry/paths.h"
 #include "values/value.h"
 #include "values/value_data.h"
 
@@ -169,7 +170,7 @@ void Values::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       call.result = Boolean(SetValue(name.get(), *call.arguments[1], type));
       break;
     }
-    case VORN_DISPID_VIEW: arguments::ServeView(call, view_); break;
+    case VORN_DISPID_VIEW: registry::ServeView(call, view_); break;
   }
 }
 
@@ -181,7 +182,7 @@ HRESULT Values::get_ValueExists(BSTR* ValueName, VARIANT_BOOL* result) {
     EnsureLoaded();  // an error of this load reaches the caller
     try {
       // Looked up by name only, also when the text is a number.
-      unique_bstr name = strings::TrimSpaces(*ValueName);
+      unique_bstr name = paths::TrimSpaces(*ValueName);
       IDispatch* item = Records().Find(name.get(), ::SysStringLen(name.get()));
       if (!item) return;
       ComPtr<clsValue> record;
@@ -268,7 +269,7 @@ HRESULT Values::get_Path(BSTR* result) {
 
 HRESULT Values::put_Path(BSTR* strPath) {
   VORN_CHECK_OUT(strPath);
-  return Boundary([&] { path_ = strings::TrimSpaces(*strPath); });
+  return Boundary([&] { path_ = paths::TrimSpaces(*strPath); });
 }
 
 HRESULT Values::get_HKEY(LONG* result) {

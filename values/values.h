@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "contract/interfaces.h"
-#include "platform/dispatch.h"
-#include "platform/keyed_collection.h"
+#include "automation/dispatch.h"
+#include "automation/keyed_collection.h"
 #include "values/value_load.h"
 
 namespace vorn {

@@ -6,20 +6,15 @@
 #include <functional>
 
 #include "client_support.h"
+#include "support/clock.h"
 
 namespace client {
 namespace {
 
 constexpr DISPID kPath = 0x68030001, kHkey = 0x68030002, kValues = 0x40030003;
 
-LONGLONG Ticks() {
-  LARGE_INTEGER now;
-  return ::QueryPerformanceCounter(&now), now.QuadPart;
-}
-double Millis(LONGLONG ticks) {
-  LARGE_INTEGER frequency;
-  return ::QueryPerformanceFrequency(&frequency), 1000.0 * static_cast<double>(ticks) / frequency.QuadPart;
-}
+using vorn::clock::Ticks;
+double Millis(LONGLONG ticks) { return 1000.0 * vorn::clock::Seconds(ticks); }
 
 // Runs watch_writer.exe, which after delay ms stores the counter's reading
 // of its write as the REG_QWORD value "stamp" of HKCU\path.

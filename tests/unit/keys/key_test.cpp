@@ -1,8 +1,8 @@
 // The key object: path normalisation and Name, the refresh of every
 // assignment, the collections it hands out, and the caller's variables.
 #include "keys/key.h"
-#include "platform/registry.h"
-#include "support/registry_test.h"
+#include "registry/service.h"
+#include "harness/registry_test.h"
 
 namespace vorn {
 namespace {

@@ -3,9 +3,9 @@
 // a registry view changes.
 #include "keys/key.h"
 #include "keys/keys.h"
-#include "platform/module_count.h"
-#include "platform/registry.h"
-#include "support/registry_test.h"
+#include "automation/module_count.h"
+#include "registry/service.h"
+#include "harness/registry_test.h"
 
 namespace vorn {
 namespace {

@@ -2,9 +2,9 @@
 // writing members, and what a refresh does when registry calls fail.
 #include <winternl.h>
 
-#include "platform/module_count.h"
-#include "platform/registry.h"
-#include "support/registry_test.h"
+#include "automation/module_count.h"
+#include "registry/service.h"
+#include "harness/registry_test.h"
 #include "values/values.h"
 
 namespace vorn {

@@ -1,0 +1,68 @@
+// A key as the whole-tree operations (copy, rename) name it, and the opens,
+// refusals and undo of a half-made copy that they share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "registry/service.h"
+
+namespace vorn::trees {
+
+// A key as a key object names it.
+struct KeyName {
+  LONG root = 0;
+  std::wstring path;  // normalised, as the key object keeps it; empty for the root itself
+  REGSAM view = 0;
+  // The text assigned to the path had spaces at an end, which the
+  // normalisation dropped: the path then names another key than that text
+  // spells, and the operations refuse it, as the tree delete does.
+  bool lost_spaces = false;
+};
+
+inline constexpr REGSAM kReadWrite = registry::kRead | registry::kWrite;
+
+// The key's full name for texts: root name and path.
+std::wstring FullName(const KeyName& key);
+
+// The refusals and failures of copy and rename, as vorn::Error with a
+// description naming the key: a refusal of the arguments (error 5); a
+// registry status (ERROR_FILE_NOT_FOUND says "does not exist", any other
+// "<what> (error n)"); a key that already exists.
+[[noreturn]] void Refuse(const std::wstring& text);
+[[noreturn]] void Failed(LONG status, const std::wstring& name, const wchar_t* what);
+[[noreturn]] void Exists(const std::wstring& name);
+// Refuses a key whose path lost spaces to trimming: it names another key.
+void RefuseLostSpaces(const KeyName& key);
+
+// Opens sub below parent, or throws Failed naming the key.
+unique_hkey Open(HKEY parent, const std::wstring& sub, REGSAM access, const std::wstring& name);
+// ERROR_FILE_NOT_FOUND: false; any other failure is an error naming the key.
+bool KeyExists(HKEY parent, const std::wstring& sub, REGSAM view, const std::wstring& name);
+
+// What a copy has created: the first key it made (below a parent that stays
+// open while this lives), which is removed with everything below it unless
+// the copy is kept.
+class Created {
+ public:
+  Created(HKEY parent, std::wstring path, REGSAM view) : parent_(parent), path_(std::move(path)), view_(view) {}
+  ~Created() { Remove(); }
+  Created(const Created&) = delete;
+  Created& operator=(const Created&) = delete;
+  void Keep() noexcept { done_ = true; }
+  LONG Remove() noexcept;
+
+ private:
+  HKEY parent_;
+  std::wstring path_;
+  REGSAM view_;
+  bool done_ = false;
+};
+
+// Within a catch block: rethrows the error that ended a copy, after
+// removing what it created, saying so when that removal failed too.
+[[noreturn]] void Undo(Created* created, const std::wstring& name);
+
+}  // namespace vorn::trees

@@ -1,0 +1,36 @@
+// A key tree held in memory: a key's values and sub-keys, all the way down,
+// with exact types and bytes, as read from the registry or about to be
+// written to it. Export, Import, CopyTree and Rename all move whole trees
+// through this one shape.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "registry/service.h"
+
+namespace vorn {
+
+struct KeyTree {
+  std::wstring name;  // the key's last path component
+  std::vector<registry::RawValue> values;  // in the order the registry enumerates them
+  std::vector<KeyTree> children;           // likewise
+};
+
+// Reads the open key (read access, in view) and everything below it. path
+// is the key's full name, for errors: a key anywhere in the tree that cannot
+// be opened or read throws vorn::Error naming that key; nothing is skipped.
+KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view);
+
+// Whether key is the handle Wine gives for HKLM\...\Perflib\009: a pseudo
+// key whose counter texts are made on request and cannot be enumerated. It
+// is read, and exported, as an empty key, as reg export writes it.
+bool IsPerformanceTextKey(HKEY key) noexcept;
+
+// Writes tree's values and sub-keys, all the way down, into the open key
+// (write access, in view), creating the sub-keys. path names the key in
+// errors: the first write that fails throws vorn::Error naming the key or
+// value. What was written before it stays; the caller decides what to undo.
+void WriteTree(HKEY key, const KeyTree& tree, const std::wstring& path, REGSAM view);
+
+}  // namespace vorn

@@ -232,9 +232,11 @@ HRESULT InvokeOnResult(const IID& iid, const type_info::Interface& described, vo
 HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& member, WORD flags,
                     const DISPPARAMS& params, VARIANT* result, EXCEPINFO* excep_info) {
   ExtraCall call;
-  call.put = member.kind == ExtraMember::kProperty && !(flags & DISPATCH_PROPERTYGET) && (flags & kPutFlags);
+  const bool property = member.kind != ExtraMember::kMethod;
+  call.put = property && !(flags & DISPATCH_PROPERTYGET) && (flags & kPutFlags);
   UINT named = params.cNamedArgs;
   if (!call.put && !(flags & kReadFlags)) return Refuse(DISP_E_MEMBERNOTFOUND, iid);
+  if (call.put && member.kind == ExtraMember::kReadOnlyProperty) return Refuse(DISP_E_MEMBERNOTFOUND, iid);
   if (member.kind == ExtraMember::kMethod) {
     if (named) return Refuse(DISP_E_NONAMEDARGS, iid);
     if (params.cArgs > member.arguments || params.cArgs + member.optional < member.arguments)
@@ -250,7 +252,7 @@ HRESULT InvokeExtra(const IID& iid, const Beyond& beyond, const ExtraMember& mem
   }
   // Arguments to a property that holds no object (k.View(1), k.View(1) = 2)
   // fail as they do on a published one.
-  if (member.kind == ExtraMember::kProperty && params.cArgs > (call.put ? 1u : 0u))
+  if (property && params.cArgs > (call.put ? 1u : 0u))
     return Refuse(DISP_E_NOTACOLLECTION, iid);
   // Arguments come in reverse order. An optional one may be passed as
   // missing; a required one may not.

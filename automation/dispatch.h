@@ -22,7 +22,9 @@ namespace vorn {
 // dispatch answers their names in GetIDsOfNames (letter case ignored) and
 // serves their identifiers in Invoke.
 struct ExtraMember {
-  enum Kind : unsigned char { kMethod, kProperty };
+  // A property is read and assigned; a read-only one refuses an assignment
+  // as the platform refuses one of a published read-only property.
+  enum Kind : unsigned char { kMethod, kProperty, kReadOnlyProperty };
   static constexpr UINT kMaxArguments = 4;
   const wchar_t* name;
   DISPID id;

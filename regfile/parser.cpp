@@ -46,20 +46,26 @@ class Parser {
     throw Error(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), file_ + L", line " + std::to_wstring(line) + L": " + what);
   }
 
-  // The text of line from position at, leading spaces and tabs skipped.
-  static std::wstring_view Rest(const Line& line, size_t at) {
-    while (at < line.length && Blank(line.text[at])) ++at;
-    return std::wstring_view(line.text + at, line.length - at);
+  // The text of s (or of a line) from position at, leading spaces and tabs
+  // skipped.
+  static std::wstring_view Rest(std::wstring_view s, size_t at) {
+    while (at < s.size() && Blank(s[at])) ++at;
+    return s.substr(at);
   }
+  static std::wstring_view Rest(const Line& line, size_t at) { return Rest(std::wstring_view(line.text, line.length), at); }
   // Whether s from at on holds nothing but spaces, tabs and a comment.
   static bool OnlyComment(std::wstring_view s, size_t at) {
     while (at < s.size() && Blank(s[at])) ++at;
     return at == s.size() || s[at] == L';';
   }
+  // reg import also reads a line that begins with # as a comment, and takes
+  // a [key] line whatever follows its ]; a # after the data of a value, or
+  // among continued lines of hex data, makes it skip the value instead.
+  static bool CommentLine(std::wstring_view s) { return s.empty() || s[0] == L';' || s[0] == L'#'; }
 
   void Statement(const Line& line) {
     std::wstring_view s = Rest(line, 0);
-    if (s.empty() || s[0] == L';') return;
+    if (CommentLine(s)) return;
     switch (s[0]) {
       case L'[': KeyLine(s, line.number); return;
       case L'@': ValueLine(s, 1, std::wstring(), line.number); return;
@@ -69,14 +75,15 @@ class Parser {
         ValueLine(s, after, name, line.number);
         return;
       }
-      default: Fail(line.number, L"this is neither a [key] line, a value line nor a ; comment");
+      default: Fail(line.number, L"this is neither a [key] line, a value line nor a comment (; or #)");
     }
   }
 
   void KeyLine(std::wstring_view s, int number) {
     size_t close = s.rfind(L']');
     if (close == std::wstring::npos || close == 0) Fail(number, L"the key name has no closing ]");
-    if (!OnlyComment(s, close + 1)) Fail(number, L"there is text after the closing ] of the key name");
+    if (!CommentLine(Rest(s, close + 1)))
+      Fail(number, L"there is text after the closing ] of the key name");
     std::wstring name(s.substr(1, close - 1));
     Operation op;
     op.line = number;
@@ -182,7 +189,7 @@ class Parser {
   void HexData(std::wstring_view first, size_t at, Operation& op, int number) {
     std::wstring_view s = first;
     op.data.reserve(s.size() / 3 + 1);
-    int current = number;
+    int current = number;  // the line read now
     for (;;) {
       bool continued = false;
       while (at < s.size()) {
@@ -214,12 +221,12 @@ class Parser {
         break;
       }
       if (!continued) break;
-      // The next line that is neither blank nor a comment carries on.
-      for (;;) {
-        if (next_ == lines_.size()) {
-          Finish(op);
-          return;
-        }
+      // The next line that is neither blank nor a comment carries on. A
+      // file that ends first was cut off in the middle of the value: reg
+      // import would store the bytes it has, but they are not the value.
+      for (const int marked = current;;) {
+        if (next_ == lines_.size())
+          Fail(marked, L"the hex data is continued (\\ at the end of the line), but the file ends: it is cut off");
         const Line& line = lines_[next_++];
         s = Rest(line, 0);
         current = line.number;

@@ -93,6 +93,16 @@ std::vector<std::wstring> Components(std::wstring_view path) {
   return parts;
 }
 
+std::wstring Resolved(std::wstring_view path) {
+  std::wstring resolved;
+  resolved.reserve(path.size());
+  for (const std::wstring& part : Components(path)) {
+    if (!resolved.empty()) resolved += L'\\';
+    resolved += part;
+  }
+  return resolved;
+}
+
 bool SameName(std::wstring_view a, std::wstring_view b) noexcept {
   return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
          CSTR_EQUAL;

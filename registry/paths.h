@@ -40,6 +40,11 @@ std::wstring Join(const std::wstring& parent, const std::wstring& name);
 // The path's components; empty ones (doubled backslashes) are left out.
 std::vector<std::wstring> Components(std::wstring_view path);
 
+// path as the registry resolves it: its components joined by single
+// backslashes, without the empty ones (of doubled, leading or trailing
+// backslashes), which the registry skips.
+std::wstring Resolved(std::wstring_view path);
+
 // Names compared as the registry compares them: letter case ignored, beyond
 // ASCII too.
 bool SameName(std::wstring_view a, std::wstring_view b) noexcept;

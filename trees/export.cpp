@@ -8,6 +8,7 @@
 #include "trees/key_tree.h"
 #include "automation/errors.h"
 #include "regfile/writer.h"
+#include "registry/paths.h"
 #include "registry/root_names.h"
 #include "registry/service.h"
 #include "regfile/whole_file.h"
@@ -91,8 +92,10 @@ void ExportKey(LONG root, const wchar_t* path, REGSAM view, const std::wstring& 
     throw Error(errors::kInvalidProcedureCall,
                 L"Only keys below HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS or "
                 L"HKEY_CURRENT_CONFIG can be exported");
+  // The key as the registry resolves its path: a [key] line with an empty
+  // component would be refused when the file is read again.
   std::wstring name = root_name;
-  if (path && *path) name += L'\\', name += path;
+  if (const std::wstring below = paths::Resolved(path ? path : L""); !below.empty()) name += L'\\' + below;
   std::wstring file = files::FullPath(file_name);
   if (!overwrite) files::RefuseExisting(file);  // before the tree is read
   if (!regfile::KeyNameWritable(name))

@@ -3,7 +3,9 @@
 // values: removing the key removes them.
 #include "trees/import.h"
 
+#include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "trees/key_tree.h"
@@ -38,7 +40,17 @@ struct OpenKey {
   unique_hkey owned;
   HKEY handle = nullptr;
   bool fresh = false;  // created by this import, or below such a key
+  // The names of its values as the registry spells them, sorted by the
+  // registry's order of names (letter case ignored): read at the first
+  // delete of a value that exists (see Spelled).
+  std::vector<std::wstring> value_names;
+  bool value_names_read = false;
 };
+
+bool NameBefore(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_LESS_THAN;
+}
 
 class Importer {
  public:
@@ -121,17 +133,54 @@ class Importer {
                                 L", so it cannot be deleted");
       }
     }
-    // Recorded first: a delete that fails part-way is rebuilt too.
-    changes_.emplace_back(Change::kTreeDeleted, path);
+    // Recorded first: a delete that fails part-way is rebuilt too, under
+    // the name the registry gave the key, not the file's spelling of it.
+    changes_.emplace_back(Change::kTreeDeleted, SpelledKey(path));
     changes_.back().tree = std::move(tree);
     if (LONG status = registry::DeleteSubTree(registry::RootHandle(root_), path.c_str(), view_))
       Failed(status, L"the key \"" + Name(path) + L"\" cannot be deleted");
   }
 
-  // Records the value as it is now, unless the import created its key.
-  void Remember(const std::wstring& name) {
+  // path with its last component as the registry spells it. Where the
+  // parent cannot be listed, the file's spelling is the best there is.
+  std::wstring SpelledKey(const std::wstring& path) const {
+    const size_t slash = path.rfind(L'\\');
+    const std::wstring parent = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const std::wstring_view name = std::wstring_view(path).substr(parent.size());
+    unique_hkey key;
+    std::vector<std::wstring> names;
+    if (registry::OpenSubKey(registry::RootHandle(root_), parent.c_str(), registry::kRead | view_, key) ==
+            registry::kSuccess &&
+        registry::ReadSubKeyNames(key.get(), names) == registry::kSuccess) {
+      for (const std::wstring& spelled : names)
+        if (paths::SameName(spelled, name)) return parent + spelled;
+    }
+    return path;
+  }
+
+  // The name of a value of key as the registry spells it, for the undo of
+  // its delete. The key's names are read once; a value the registry cannot
+  // list keeps the file's spelling.
+  static std::wstring SpelledValue(OpenKey& key, const std::wstring& name) {
+    if (!key.value_names_read) {
+      key.value_names_read = true;
+      registry::ValueReader reader(key.handle);
+      for (registry::IndexWalk walk;; walk.Next()) {
+        LONG status = reader.Read(walk.Index());
+        if (walk.Ends(status)) break;
+        if (status == registry::kSuccess) key.value_names.emplace_back(reader.Name(), reader.NameLength());
+      }
+      std::sort(key.value_names.begin(), key.value_names.end(), NameBefore);
+    }
+    auto found = std::lower_bound(key.value_names.begin(), key.value_names.end(), name, NameBefore);
+    return found != key.value_names.end() && paths::SameName(*found, name) ? *found : name;
+  }
+
+  // Records the value as it is now, unless the import created its key; the
+  // record made, or null.
+  Change* Remember(const std::wstring& name) {
     const OpenKey& key = chain_.back();
-    if (key.fresh) return;
+    if (key.fresh) return nullptr;
     Change change(Change::kValue, key.path);
     change.old.name = name;
     change.old.data.resize(512);  // a first read into no buffer would only measure
@@ -147,6 +196,7 @@ class Importer {
       change.old.data.resize(size);
     }
     changes_.push_back(std::move(change));
+    return &changes_.back();
   }
 
   void SetValue(const Operation& op) {
@@ -157,7 +207,11 @@ class Importer {
   }
 
   void DeleteValue(const std::wstring& name) {
-    Remember(name);
+    // A value that comes back comes back under the registry's spelling of
+    // its name (a value written over keeps its name, so only a delete needs
+    // this).
+    if (Change* change = Remember(name); change && change->existed)
+      change->old.name = SpelledValue(chain_.back(), name);
     unique_bstr bstr = MakeBstr(name.data(), static_cast<UINT>(name.size()));
     LONG status = registry::DeleteValue(chain_.back().handle, bstr.get());
     if (status && status != ERROR_FILE_NOT_FOUND)

@@ -68,6 +68,12 @@ TEST(RegText, AMalformedLineAnywhereRefusesTheFileNamingTheLine) {
       {L"\"a\"=\"x\"\r\n", 2, L"must follow a [key]"},
       {L"[-HKCU\\k]\r\n\"a\"=\"x\"\r\n", 3, L"must follow a [key]"},
       {L"[HKCU\\k\r\n", 2, L"no closing ]"},
+      // Cut off after a continuation mark, at the end or before blank lines.
+      {L"[HKCU\\k]\r\n\"bin\"=hex:01,02,\\\r\n", 3, L"cut off"},
+      {L"[HKCU\\k]\r\n\"bin\"=hex:01,\\\r\n  02,\\\r\n\r\n; c\r\n", 4, L"cut off"},
+      // # begins a comment only as a line's first character.
+      {L"[HKCU\\k]\r\n\"a\"=dword:1 # c\r\n", 3, L"hexadecimal digits only"},
+      {L"[HKCU\\k]\r\n\"a\"=hex:01,\\\r\n  #02\r\n", 4, L"continued line"},
       {L"[HKCU\\k\\\\l]\r\n", 2, L"empty component"},
       {L"[HKCU\\k] x\r\n", 2, L"text after the closing ]"},
       {L"[-HKCU]\r\n", 2, L"root key cannot be deleted"},

@@ -258,12 +258,17 @@ TEST_F(RegFiles, ExportDeleteImportGivesBackEveryKeyAndValueExactly) {
   SetExact(L"tree\\Child key", L"odd", REG_SZ, {'a', 0, 'b'});
   SetExact(L"tree\\Child key", L"unterminated", REG_EXPAND_SZ, {'a', 0, 'b', 0});
   std::string before = Dump(scratch_.Below(L"tree"));
-  ASSERT_EQ(S_OK, Call(L"tree", L"Export", File(L"tree.reg")));
+  // Through a path with an empty component, which the registry skips: the
+  // file names the keys as the registry resolves them, and reads back.
+  ASSERT_EQ(S_OK, Call(L"\\tree", L"Export", File(L"tree.reg")));
+  const std::wstring doubled = L"\\\\tree";
+  EXPECT_EQ(std::string::npos, ReadFile(File(L"tree.reg"))
+                                   .find(std::string(reinterpret_cast<const char*>(doubled.data()), doubled.size() * 2)));
   ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeW(HKEY_CURRENT_USER, scratch_.Below(L"tree").c_str()));
   ::RegDeleteKeyW(HKEY_CURRENT_USER, scratch_.Below(L"tree").c_str());
   ASSERT_EQ("missing", Dump(scratch_.Below(L"tree")));
 
-  ComPtr<Key> key = test::Aimed<Key>(scratch_.Below(L"tree"));
+  ComPtr<Key> key = test::Aimed<Key>(scratch_.Below(L"\\tree"));
   unique_variant file = VStr(File(L"tree.reg")), result, exists;
   ASSERT_EQ(S_OK, test::Invoke(key->Published(), L"Import", DISPATCH_METHOD, {file.ref()}, &result.ref()));
   EXPECT_EQ(before, Dump(scratch_.Below(L"tree")));
@@ -276,7 +281,9 @@ TEST_F(RegFiles, ImportLeavesTheRegistryAsRegImportLeavesIt) {
   // each applied by Import below "mine" and by reg import below "theirs".
   const std::wstring hand =
       L"Windows Registry Editor Version 5.00\r\n; every form reg import reads\r\n\r\n"
-      L"[HKCU\\TOP]\r\n"
+      L"# a comment of the other kind\r\n"
+      L"[HKCU\\TOP] # what follows the key is not read\r\n"
+      L"  # indented\r\n"
       L"@ = \"default\"\r\n"
       L"\"replaced\"=\"new\"   ; comment\r\n"
       L"\t\"dw\" =dword:DeadBeef\r\n"
@@ -381,10 +388,11 @@ TEST_F(RegFiles, AWriteFailurePartWayLeavesTheTreeExactlyAsItWas) {
   SetExact(L"tree\\Child key", L"odd", REG_SZ, {'a', 0, 'b'});
   const std::string before = Dump(scratch_.Below(L"tree"));
   // Replaces, adds and deletes values in keys that exist, deletes a tree
-  // (holding an odd-sized string), and creates keys with values.
+  // (holding an odd-sized string), and creates keys with values. What the
+  // undo brings back keeps the registry's spelling, not the file's.
   WriteFile(File(L"change.reg"), L"Windows Registry Editor Version 5.00\r\n\r\n[" + Full(L"tree") +
-                                     L"]\r\n@=\"replaced\"\r\n\"dword\"=-\r\n\"added\"=hex(2):41,00\r\n[-" +
-                                     Full(L"tree\\Child key") + L"]\r\n[" + Full(L"tree\\new\\deeper") +
+                                     L"]\r\n@=\"replaced\"\r\n\"DWORD\"=-\r\n\"added\"=hex(2):41,00\r\n[-" +
+                                     Full(L"tree\\CHILD Key") + L"]\r\n[" + Full(L"tree\\new\\deeper") +
                                      L"]\r\n\"a\"=dword:1\r\n\"b\"=\"x\"\r\n[" + Full(L"tree\\empty leaf") +
                                      L"]\r\n\"c\"=hex:01\r\n\"expand\"=-\r\n");
   // Each write in turn fails once: every change before it is undone.

@@ -15,8 +15,8 @@ run=$1 source=$2 work=$3
 docs=(README.md docs/guide.md)
 demo='HKCU\Software\VornRegistryDemo'
 rm -rf "$work" && mkdir -p "$work"
-failed=0
-fail() { echo "FAILED: $*"; failed=$((failed + 1)); }
+bad=0  # set by fail; each block, and the set-up before them, counts once
+fail() { echo "FAILED: $*"; bad=1; }
 
 tree() {  # tree FILE: the demo tree as reg query lists it
   timeout -k 10 120 "$run" reg query "$demo" /s </dev/null 2>&1 | tr -d '\r' >"$1"
@@ -56,8 +56,9 @@ for doc in "${docs[@]}"; do
   [ -s "$work/unclosed" ] && fail "the block at $(cat "$work/unclosed") has no closing fence"
 done
 
-ran=0
+ran=0 failed=$bad
 while IFS=$'\t' read -r script marker; do
+  bad=0
   out="${script%.*}.out" where="${marker% ran to its end}"
   timeout -k 10 120 "$run" cscript //nologo "Z:$(printf '%s' "$script" | tr / '\\')" >"$out" 2>&1 </dev/null
   status=$?
@@ -71,6 +72,6 @@ while IFS=$'\t' read -r script marker; do
     diff "$work/demo.expected" "$work/demo.now" | sed 's/^/    /'
     write_tree
   fi
-  ran=$((ran + 1))
+  ran=$((ran + 1)) failed=$((failed + bad))
 done <"$work/blocks.list"
 echo "docs examples: $ran run, $failed failed"

@@ -51,27 +51,7 @@ step "registering VornRegistry.dll in $build/wineprefix"
 wine_call 300 regsvr32 /s "$(windows_path "$dll")" || fail "regsvr32 failed"
 
 step "writing the demo tree HKCU\\Software\\VornRegistryDemo"
-demo='HKCU\Software\VornRegistryDemo'
-wine_call 120 reg delete "$demo" /f || true   # an earlier run's tree
-add() {  # add KEY-BELOW-DEMO reg-add-arguments...
-  local key="$demo${1:+\\$1}"
-  shift
-  wine_call 120 reg add "$key" "$@" /f || fail "reg add $key $* failed"
-}
-add "" /ve /d "Vorn Registry demo"
-add "" /v Version /t REG_DWORD /d 0x00010000
-add "" /v Installed /t REG_SZ /d "2024-01-01"
-add "Settings" /v Theme /t REG_SZ /d "dark"
-add "Settings" /v WindowWidth /t REG_DWORD /d 1280
-add "Settings" /v AllBits /t REG_DWORD /d 0xFFFFFFFF
-add "Settings" /v Empty /t REG_SZ /d ""
-add "Settings\\Paths" /v Data /t REG_EXPAND_SZ /d "%APPDATA%\\Vorn"
-add "Settings\\Paths" /v Cache /t REG_SZ /d "C:\\Temp\\Vorn Cache"
-add "Blobs" /v Signature /t REG_BINARY /d "DEADBEEF"
-add "Blobs" /v Names /t REG_MULTI_SZ /d 'alpha\0beta'
-add "Blobs" /v Counter /t REG_QWORD /d 0x1122334455667788
-add "Users\\alice" /v Logins /t REG_DWORD /d 42
-add "Users\\bob" /v Logins /t REG_DWORD /d 7
+"$here/scripts/demo-tree.sh" "$build/wine-run" "$log" || fail "writing the demo tree failed"
 
 step "cscript //nologo examples\\regtree.vbs HKCU Software\\VornRegistryDemo"
 out="$build/main-job-regtree.txt"

@@ -1,6 +1,8 @@
 # Checks a release archive: exactly the expected files below one folder named
-# after the archive, and a module built for the archive's platform.
-#   cmake -DARCHIVE=<VornRegistry-x.y.z-win32|win64.zip> -DWORK=<dir> -P check_archive.cmake
+# after the archive, every document of the source tree's docs/ among them (the
+# README links to them), and a module built for the archive's platform.
+#   cmake -DARCHIVE=<VornRegistry-x.y.z-win32|win64.zip> -DWORK=<dir> -DDOCS=<source>/docs
+#         -P check_archive.cmake
 get_filename_component(name ${ARCHIVE} NAME)
 string(REGEX REPLACE "\\.zip$" "" name ${name})
 file(REMOVE_RECURSE ${WORK})
@@ -16,6 +18,12 @@ set(expected LICENSE README.md VornRegAccLib.tlb VornRegistry.dll examples/backu
              examples/regtree.vbs examples/walk.cpp examples/watch.vbs examples/regfree/regfree_client.cpp
              examples/regfree/regfree_client.rc
              examples/regfree/regfree_client.exe.manifest include/VornRegAccLib.h)
+get_filename_component(source ${DOCS} DIRECTORY)
+file(GLOB docs RELATIVE ${source} ${DOCS}/*.md)
+if(NOT docs)
+  message(FATAL_ERROR "archive: no documents found in ${DOCS}")
+endif()
+list(APPEND expected ${docs})
 list(TRANSFORM expected PREPEND ${name}/)
 list(SORT expected)
 if(NOT found STREQUAL expected)

@@ -10,6 +10,7 @@
 
 #include "automation/arguments.h"
 #include "automation/errors.h"
+#include "registry/root_names.h"
 #include "registry/service.h"
 
 namespace vorn {
@@ -21,8 +22,10 @@ namespace {
 // INFINITE).
 constexpr ULONGLONG kLongestSlice = 0x7FFFFFFF;
 
-[[noreturn]] void Refuse(LONG status, BSTR path) {
-  std::wstring text = L"The key \"" + std::wstring(path ? path : L"", ::SysStringLen(path)) + L"\"";
+[[noreturn]] void Refuse(LONG status, LONG root, BSTR path) {
+  std::wstring text = L"The key \"" +
+                      registry::KeyDisplayName(root, std::wstring_view(path ? path : L"", ::SysStringLen(path))) +
+                      L"\"";
   if (status == ERROR_FILE_NOT_FOUND) text += L" does not exist";
   else text += L" cannot be watched (error " + std::to_wstring(status) + L")";
   throw Error(HRESULT_FROM_WIN32(status), text);
@@ -73,11 +76,11 @@ void KeyWatch::Arm(LONG root, BSTR path, REGSAM view, bool subtree) {
   // predefined root handles are shared by the whole process.
   unique_hkey key;
   LONG status = registry::OpenKey(root, path, KEY_NOTIFY | view, key);
-  if (status != registry::kSuccess) Refuse(status, path);
+  if (status != registry::kSuccess) Refuse(status, root, path);
   unique_event event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (!event) throw Error(HRESULT_FROM_WIN32(::GetLastError()), L"No event could be made to wait for a change on");
   status = registry::NotifyChange(key.get(), subtree, event.get());
-  if (status != registry::kSuccess) Refuse(status, path);
+  if (status != registry::kSuccess) Refuse(status, root, path);
   key_ = std::move(key);
   event_ = std::move(event);
   subtree_ = subtree;

@@ -1,6 +1,6 @@
 // unique_any<Traits>: the one owner of a handle-like resource, released
-// with Traits::close on every path; the library's HKEY, BSTR, VARIANT and
-// event owners are made from it.
+// with Traits::close on every path; the library's HKEY, BSTR, VARIANT,
+// kernel handle and LocalAlloc owners are made from it.
 #pragma once
 
 #include <windows.h>
@@ -60,5 +60,17 @@ struct event_traits {
   static void close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
 using unique_event = unique_any<event_traits>;
+// Any other kernel handle that closes with CloseHandle (an access token).
+using unique_handle = unique_any<event_traits>;
+
+// Memory the platform hands over to be freed with LocalFree (a security
+// descriptor, a SID or a string from the security converters).
+struct local_traits {
+  using type = HLOCAL;
+  static HLOCAL invalid() noexcept { return nullptr; }
+  static bool is_invalid(HLOCAL h) noexcept { return h == nullptr; }
+  static void close(HLOCAL h) noexcept { ::LocalFree(h); }
+};
+using unique_local = unique_any<local_traits>;
 
 }  // namespace vorn

@@ -1,0 +1,240 @@
+// Key security without the registry (the ACL edit, rights words, SDDL
+// checks, privileges for one call), and the key object's security members
+// over the recording binding: what they open, and that refusals open and
+// write nothing.
+#include <windows.h>
+#include <sddl.h>
+
+#include <functional>
+
+#include "harness/registry_test.h"
+#include "keys/key.h"
+#include "security/acl_edit.h"
+#include "security/privileges.h"
+#include "security/rights.h"
+#include "security/sddl.h"
+
+namespace vorn {
+namespace {
+
+using namespace test;
+using namespace security;
+
+// The DACL of an SDDL text, as the platform's converter makes it.
+struct Dacl {
+  unique_local descriptor;
+  explicit Dacl(const wchar_t* text) {
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(text, SDDL_REVISION_1, &descriptor.ref(),
+                                                                       nullptr)) << Narrow(text);
+  }
+  const ACL* acl() const {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    ::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted);
+    return acl;
+  }
+  std::vector<BYTE> bytes() const {
+    const BYTE* first = reinterpret_cast<const BYTE*>(acl());
+    return std::vector<BYTE>(first, first + acl()->AclSize);
+  }
+};
+
+std::vector<BYTE> Sid(const wchar_t* text) {
+  unique_local sid;
+  EXPECT_TRUE(::ConvertStringSidToSidW(text, &sid.ref()));
+  const BYTE* first = static_cast<const BYTE*>(sid.get());
+  return std::vector<BYTE>(first, first + ::GetLengthSid(sid.get()));
+}
+const SID* S(const std::vector<BYTE>& sid) { return reinterpret_cast<const SID*>(sid.data()); }
+
+HRESULT HrOf(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const Error& e) {
+    return e.hr();
+  }
+  return S_OK;
+}
+
+TEST(AclEdit, MergesInsertsInCanonicalOrderAndRemovesOnlyExplicitEntries) {
+  const Dacl start(L"D:(D;;KW;;;AU)(A;;KR;;;BU)(A;CIIO;GR;;;BU)(A;CI;KA;;;BA)(A;ID;KR;;;SY)");
+  AclEdit acl(start.acl());
+  const std::vector<BYTE> users = Sid(L"BU"), everyone = Sid(L"WD"), system = Sid(L"SY");
+  // Into the explicit allow entry of the same account and inheritance; the
+  // same rights again change nothing.
+  EXPECT_TRUE(acl.Add(false, S(users), KEY_SET_VALUE, 0));
+  EXPECT_FALSE(acl.Add(false, S(users), KEY_SET_VALUE, 0));
+  // Other inheritance: a new entry last among the explicit ones.
+  EXPECT_TRUE(acl.Add(false, S(users), KEY_SET_VALUE, CONTAINER_INHERIT_ACE));
+  // A deny entry after the leading deny entries, then merged into.
+  EXPECT_TRUE(acl.Add(true, S(everyone), KEY_SET_VALUE, CONTAINER_INHERIT_ACE));
+  EXPECT_TRUE(acl.Add(true, S(everyone), DELETE, CONTAINER_INHERIT_ACE));
+  EXPECT_EQ(Dacl(L"D:(D;;KW;;;AU)(D;CI;0x10002;;;WD)(A;;0x2001b;;;BU)(A;CIIO;GR;;;BU)(A;CI;KA;;;BA)"
+                 L"(A;CI;0x2;;;BU)(A;ID;KR;;;SY)").bytes(),
+            acl.Bytes());
+  // Every explicit entry of the account goes; an inherited one stays.
+  EXPECT_TRUE(acl.Remove(S(users)));
+  EXPECT_FALSE(acl.Remove(S(system)));
+  EXPECT_EQ(Dacl(L"D:(D;;KW;;;AU)(D;CI;0x10002;;;WD)(A;CI;KA;;;BA)(A;ID;KR;;;SY)").bytes(), acl.Bytes());
+  ASSERT_EQ(4u, acl.Count());
+  const AceView view = acl.Entry(1);
+  EXPECT_EQ(ACCESS_DENIED_ACE_TYPE, view.type);
+  EXPECT_EQ(CONTAINER_INHERIT_ACE, view.flags);
+  EXPECT_EQ(0x10002u, view.mask);
+  EXPECT_TRUE(view.sid && ::EqualSid(const_cast<SID*>(view.sid), const_cast<BYTE*>(everyone.data())));
+}
+
+TEST(AclEdit, ANullListMeansEveryoneAndAMalformedOrOversizedOneIsRefused) {
+  AclEdit open(nullptr);
+  const std::vector<BYTE> users = Sid(L"BU");
+  EXPECT_TRUE(open.Add(true, S(users), KEY_SET_VALUE, 0));
+  EXPECT_EQ(Dacl(L"D:(D;;0x2;;;BU)(A;;KA;;;WD)").bytes(), open.Bytes());
+
+  Dacl broken(L"D:(A;;KA;;;WD)");
+  reinterpret_cast<ACE_HEADER*>(const_cast<ACL*>(broken.acl()) + 1)->AceSize = 200;  // past the list's end
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_ACL), HrOf([&] { AclEdit{broken.acl()}; }));
+
+  AclEdit big(nullptr);
+  for (int i = 0; i < 2000; ++i)
+    big.Add(false, S(Sid((L"S-1-5-21-1-2-3-" + std::to_wstring(i)).c_str())), KEY_READ, 0);
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ALLOTTED_SPACE_EXCEEDED), HrOf([&] { big.Bytes(); }));
+}
+
+TEST(Rights, WordsAndNumbersBothWays) {
+  const std::pair<const wchar_t*, ACCESS_MASK> parsed[] = {
+      {L"read", KEY_READ}, {L" Read , SetValue ", KEY_READ | KEY_SET_VALUE}, {L"FULLCONTROL", KEY_ALL_ACCESS},
+      {L"Delete,TakeOwnership", DELETE | WRITE_OWNER}, {L"0x80000000", GENERIC_READ}, {L"&H20019", KEY_READ},
+      {L"131097", KEY_READ}, {L"Notify, 0x100000", KEY_NOTIFY | SYNCHRONIZE}};
+  for (const auto& [text, mask] : parsed) EXPECT_EQ(mask, ParseRights(text)) << Narrow(text);
+  for (const wchar_t* refused : {L"Raed", L"", L"Read,,Write", L"Read,", L"0x1FFFFFFFF", L"12ab", L"0"})
+    EXPECT_EQ(errors::kInvalidProcedureCall, HrOf([&] { ParseRights(refused); })) << Narrow(refused);
+
+  EXPECT_EQ(L"FullControl", RightsText(KEY_ALL_ACCESS));
+  EXPECT_EQ(L"Read, SetValue", RightsText(KEY_READ | KEY_SET_VALUE));
+  EXPECT_EQ(L"Read, Write", RightsText(KEY_READ | KEY_WRITE));
+  EXPECT_EQ(L"QueryValues, ReadPermissions, 0x80000000", RightsText(GENERIC_READ | READ_CONTROL | KEY_QUERY_VALUE));
+  for (ACCESS_MASK mask : {ACCESS_MASK{KEY_ALL_ACCESS | GENERIC_ALL}, ACCESS_MASK{0xFFFFFFFF}, ACCESS_MASK{KEY_WRITE | DELETE}})
+    EXPECT_EQ(mask, ParseRights(RightsText(mask))) << std::hex << mask;
+
+  unique_variant number = VI4(static_cast<LONG>(0x80000000));  // how VBScript holds &H80000000
+  EXPECT_EQ(GENERIC_READ, Rights(number.ref()));
+  EXPECT_EQ(errors::kInvalidProcedureCall, HrOf([&] { Rights(VI4(0).ref()); }));
+}
+
+TEST(Sddl, TextIsCheckedWholeAndEveryPartItHoldsIsSet) {
+  const std::pair<const wchar_t*, SECURITY_INFORMATION> accepted[] = {
+      {L"O:BAG:BA", OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION},
+      {L"D:P(A;;KA;;;WD)", DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION},
+      {L"O:BA D:(A;;KA;;;BA)(A;CI;KR;;;BU)",
+       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION},
+      {L"S:", SACL_SECURITY_INFORMATION | UNPROTECTED_SACL_SECURITY_INFORMATION},
+      {L"D:", DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION}};
+  for (const auto& [text, parts] : accepted) EXPECT_EQ(parts, SddlDescriptor(text).Parts()) << Narrow(text);
+
+  // Refused by these checks (5): no part, a null DACL, text the converter
+  // would skip, a part twice.
+  for (const wchar_t* text : {L"", L"  ", L"D:NO_ACCESS_CONTROL", L"D:NO_ACCESS_CONTROL(A;;KA;;;WD)",
+                              L"D:(A;;KA;;;BA) (A;;KR;;;BU)", L"D:(A;;KA;;;BA)x", L"O:BAX", L"O:BAXG:BA",
+                              L"D:(A;;KA;;;BA)D:(A;;KR;;;BU)"})
+    EXPECT_EQ(errors::kInvalidProcedureCall, HrOf([&] { SddlDescriptor{text}; })) << Narrow(text);
+  // Refused by the converter, naming the entry.
+  try {
+    SddlDescriptor{L"O:BAD:(A;;KA;;;BA)(A;;XX;;;WD)"};
+    ADD_FAILURE() << "an unknown right was accepted";
+  } catch (const Error& e) {
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_ACL), e.hr());
+    EXPECT_NE(std::wstring::npos, e.description().find(L"the entry \"(A;;XX;;;WD)\" is refused"))
+        << Narrow(e.description());
+  }
+
+  EXPECT_EQ(static_cast<SECURITY_INFORMATION>(OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                              DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION),
+            PartsFromLetters(L"sDgo"));
+  for (const wchar_t* letters : {L"", L"OX", L"O D"})
+    EXPECT_EQ(errors::kInvalidProcedureCall, HrOf([&] { PartsFromLetters(letters); })) << Narrow(letters);
+}
+
+// The state of SeSecurityPrivilege in the process token.
+bool SecurityPrivilegeEnabled() {
+  HANDLE token = nullptr;
+  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+  LUID luid{};
+  ::LookupPrivilegeValueW(nullptr, SE_SECURITY_NAME, &luid);
+  PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {{luid, 0}}};
+  BOOL enabled = FALSE;
+  ::PrivilegeCheck(token, &set, &enabled);
+  ::CloseHandle(token);
+  return enabled;
+}
+
+TEST(Privileges, AreEnabledForTheScopeAndPutBackAsTheyWere) {
+  ASSERT_FALSE(SecurityPrivilegeEnabled());
+  {
+    PrivilegeScope scope({SE_SECURITY_NAME});
+    EXPECT_TRUE(scope.AllHeld());
+    EXPECT_TRUE(SecurityPrivilegeEnabled());
+    {
+      PrivilegeScope again({SE_SECURITY_NAME, L"SeNoSuchPrivilege"});
+      EXPECT_FALSE(again.AllHeld());
+    }
+    EXPECT_TRUE(SecurityPrivilegeEnabled()) << "an inner scope must leave it as it found it: enabled";
+  }
+  EXPECT_FALSE(SecurityPrivilegeEnabled());
+}
+
+class KeySecurityTest : public RegistryTest {
+ protected:
+  ComPtr<Key> key_ = Aimed<Key>(scratch_.Path());
+  HRESULT CallMember(const wchar_t* member, std::vector<VARIANT> args = {}, VARIANT* result = nullptr) {
+    return Invoke(key_->Published(), member, DISPATCH_METHOD, std::move(args), result);
+  }
+};
+
+TEST_F(KeySecurityTest, OpensWithJustTheRightsNeededInTheViewAndWritesOnlyAChange) {
+  ASSERT_EQ(S_OK, Invoke(key_->Published(), L"View", DISPATCH_PROPERTYPUT, {VI4(32).ref()}));
+  Rec().Reset();
+  unique_variant result;
+  ASSERT_EQ(S_OK, CallMember(L"CheckAccess", {VStr(L"SetValue").ref()}, &result.ref()));
+  ASSERT_EQ(S_OK, CallMember(L"Grant", {VStr(L"Users").ref(), VStr(L"Delete").ref()}, &result.ref()));
+  ASSERT_EQ(S_OK, CallMember(L"Grant", {VStr(L"BU").ref(), VStr(L"Delete").ref()}, &result.ref()));  // no change
+  std::vector<REGSAM> opened;
+  for (const test::Call& c : Rec().calls)
+    if (c.fn == Fn::OpenKeyEx) opened.push_back(c.access);
+  EXPECT_EQ((std::vector<REGSAM>{KEY_SET_VALUE | KEY_WOW64_32KEY, READ_CONTROL | WRITE_DAC | KEY_WOW64_32KEY,
+                                 READ_CONTROL | WRITE_DAC | KEY_WOW64_32KEY}),
+            opened);
+  EXPECT_EQ(1u, CallsOf(Fn::SetSecurityInfo)) << "the same grant again writes nothing";
+}
+
+TEST_F(KeySecurityTest, RefusalsNameTheKeyAndNeitherOpenNorWrite) {
+  struct Refusal {
+    const wchar_t* member;
+    std::vector<std::wstring> args;
+    HRESULT hr;  // 0: the converter's own status
+  };
+  const Refusal refusals[] = {
+      {L"Grant", {L"Nobody Known", L"Read"}, HRESULT_FROM_WIN32(ERROR_NONE_MAPPED)},
+      {L"Deny", {L"Users", L"Raed"}, errors::kInvalidProcedureCall},
+      {L"Revoke", {L""}, HRESULT_FROM_WIN32(ERROR_NONE_MAPPED)},
+      {L"SetSecurity", {L"D:NO_ACCESS_CONTROL"}, errors::kInvalidProcedureCall},
+      {L"SetSecurity", {L"D:(A;;KA;;;BA"}, 0},
+      {L"GetSecurity", {L"OX"}, errors::kInvalidProcedureCall},
+      {L"CheckAccess", {L"Nothing"}, errors::kInvalidProcedureCall},
+  };
+  for (const Refusal& r : refusals) {
+    Rec().Reset();
+    std::vector<unique_variant> owned;
+    std::vector<VARIANT> args;
+    for (const std::wstring& a : r.args) owned.push_back(VStr(a)), args.push_back(owned.back().ref());
+    HRESULT hr = CallMember(r.member, args);
+    if (r.hr) EXPECT_EQ(r.hr, hr) << Narrow(r.member);
+    else EXPECT_EQ(FACILITY_WIN32, HRESULT_FACILITY(hr)) << Narrow(r.member);
+    const std::wstring said = ThreadErrorDescription();
+    EXPECT_EQ(0u, said.find(std::wstring(r.member) + L" on \"HKEY_CURRENT_USER\\" + scratch_.Path() + L"\": "))
+        << Narrow(said);
+    EXPECT_EQ(0u, CallsOf(Fn::OpenKeyEx) + CallsOf(Fn::SetSecurityInfo)) << Narrow(said);
+  }
+}
+
+}  // namespace
+}  // namespace vorn

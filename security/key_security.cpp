@@ -4,6 +4,7 @@
 #include "security/key_security.h"
 
 #include <map>
+#include <optional>
 
 #include "automation/arguments.h"
 #include "automation/errors.h"
@@ -80,44 +81,96 @@ std::wstring GetSecurity(const SecuredKey& key, SECURITY_INFORMATION info) {
   return SddlText(descriptor.data(), info);
 }
 
+// Wine 8 reports a key that never had security set with a stand-in
+// descriptor, but the first set of some parts there takes the others from
+// the caller's token (owner and group become its primary group, the DACL
+// allows only SYSTEM and that group): setting a DACL would change the owner
+// and group a script just read, and setting an owner would replace the DACL.
+// Under Wine, a key that reads as the stand-in therefore gets the parts a
+// write leaves out as it read them, in the same call.
+constexpr wchar_t kWineStandIn[] = L"O:BAG:BAD:(A;CIIO;GR;;;BU)(A;;KA;;;BA)";
+
+bool UnderWine() {
+  static const bool wine = [] {
+    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+  }();
+  return wine;
+}
+
+bool ReadsAsStandIn(const SecuredKey& key) {
+  if (!UnderWine()) return false;
+  constexpr SECURITY_INFORMATION kOgd =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  unique_hkey handle;
+  std::vector<BYTE> descriptor;
+  return registry::OpenKey(key.root, key.path.c_str(), static_cast<UINT>(key.path.size()), READ_CONTROL | key.view,
+                           handle) == registry::kSuccess &&
+         registry::ReadSecurity(handle.get(), kOgd, descriptor) == registry::kSuccess &&
+         SddlText(descriptor.data(), kOgd) == kWineStandIn;
+}
+
+// The parts a write sets: those given, and under Wine on a key that reads
+// as the stand-in, the owner, group and DACL it did not give, as they read.
+struct Write {
+  SECURITY_INFORMATION info = 0;
+  PSID owner = nullptr, group = nullptr;
+  PACL dacl = nullptr, sacl = nullptr;
+
+  void KeepStandIn(const SddlDescriptor& stand_in) {
+    if (!(info & OWNER_SECURITY_INFORMATION)) info |= OWNER_SECURITY_INFORMATION, owner = stand_in.Owner();
+    if (!(info & GROUP_SECURITY_INFORMATION)) info |= GROUP_SECURITY_INFORMATION, group = stand_in.Group();
+    if (!(info & DACL_SECURITY_INFORMATION)) info |= DACL_SECURITY_INFORMATION, dacl = stand_in.Dacl();
+  }
+  // The rights the handle needs for it.
+  REGSAM Access() const {
+    REGSAM access = 0;
+    if (info & DACL_SECURITY_INFORMATION) access |= WRITE_DAC;
+    if (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) access |= WRITE_OWNER;
+    if (info & SACL_SECURITY_INFORMATION) access |= ACCESS_SYSTEM_SECURITY;
+    return access;
+  }
+  void To(HKEY handle, const wchar_t* what) const {
+    if (LONG status = registry::WriteSecurity(handle, info, owner, group, dacl, sacl))
+      Fail(static_cast<DWORD>(status), what);
+  }
+};
+
 void SetSecurity(const SecuredKey& key, std::wstring_view text) {
   RefuseLostSpaces(key);
   const SddlDescriptor descriptor(text);  // checked whole before anything is written
-  const SECURITY_INFORMATION info = descriptor.Parts();
-  REGSAM access = 0;
-  if (info & DACL_SECURITY_INFORMATION) access |= WRITE_DAC;
-  if (info & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) access |= WRITE_OWNER;
-  if (info & SACL_SECURITY_INFORMATION) access |= ACCESS_SYSTEM_SECURITY;
-  PrivilegeScope sacl(SaclPrivilege(info));
+  Write write{descriptor.Parts(), descriptor.Owner(), descriptor.Group(), descriptor.Dacl(), descriptor.Sacl()};
+  PrivilegeScope sacl(SaclPrivilege(write.info));
   RequireAll(sacl);
   // Another owner than the caller may be set with these where the token
   // holds them; without them the registry decides.
   std::vector<const wchar_t*> owner_privileges;
-  if ((info & OWNER_SECURITY_INFORMATION) && !TokenMayOwn(descriptor.Owner()))
+  if ((write.info & OWNER_SECURITY_INFORMATION) && !TokenMayOwn(descriptor.Owner()))
     owner_privileges = {SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME};
   PrivilegeScope owner(owner_privileges);
-  unique_hkey handle = Open(key, access, L"to change its security");
-  if (LONG status = registry::WriteSecurity(handle.get(), info, descriptor.Owner(), descriptor.Group(),
-                                            descriptor.Dacl(), descriptor.Sacl()))
-    Fail(static_cast<DWORD>(status), L"its security descriptor cannot be set");
+  std::optional<SddlDescriptor> stand_in;
+  if (ReadsAsStandIn(key)) write.KeepStandIn(stand_in.emplace(kWineStandIn));
+  unique_hkey handle = Open(key, write.Access(), L"to change its security");
+  write.To(handle.get(), L"its security descriptor cannot be set");
 }
 
 // One change of the DACL, written only when it changes anything.
 template <typename Change>
 void ChangeDacl(const SecuredKey& key, Change&& change) {
   RefuseLostSpaces(key);
-  unique_hkey handle = Open(key, READ_CONTROL | WRITE_DAC, L"to change its DACL");
+  std::optional<SddlDescriptor> stand_in;
+  if (ReadsAsStandIn(key)) stand_in.emplace(kWineStandIn);
+  unique_hkey handle = Open(key, READ_CONTROL | WRITE_DAC | (stand_in ? WRITE_OWNER : 0), L"to change its DACL");
   const std::vector<BYTE> descriptor = ReadSecurity(handle.get(), DACL_SECURITY_INFORMATION);
   bool is_protected = false;
   AclEdit acl(DaclOf(descriptor, is_protected));
   if (!change(acl)) return;
   std::vector<BYTE> list = acl.Bytes();
-  const SECURITY_INFORMATION info =
-      DACL_SECURITY_INFORMATION |
-      (is_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-  if (LONG status = registry::WriteSecurity(handle.get(), info, nullptr, nullptr,
-                                            reinterpret_cast<PACL>(list.data()), nullptr))
-    Fail(static_cast<DWORD>(status), L"its DACL cannot be set");
+  Write write{DACL_SECURITY_INFORMATION |
+                  (is_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION),
+              nullptr, nullptr, reinterpret_cast<PACL>(list.data()), nullptr};
+  if (stand_in) write.KeepStandIn(*stand_in);
+  write.To(handle.get(), L"its DACL cannot be set");
 }
 
 std::wstring TextArgument(const VARIANT& value, const wchar_t* what) {

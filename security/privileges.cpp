@@ -48,19 +48,35 @@ PrivilegeScope::PrivilegeScope(const std::vector<const wchar_t*>& names) {
     ++privileges->PrivilegeCount;
   }
   if (!privileges->PrivilegeCount) return;
-  token_ = CallerToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
+  constexpr DWORD kAccess = TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
+  if (!::OpenThreadToken(::GetCurrentThread(), kAccess, TRUE, &token_.ref())) {
+    if (::GetLastError() != ERROR_NO_TOKEN) Fail(::GetLastError(), L"the caller's thread token cannot be opened");
+    if (!::ImpersonateSelf(SecurityImpersonation)) Fail(::GetLastError(), L"the caller's token cannot be copied");
+    impersonating_ = true;
+    if (!::OpenThreadToken(::GetCurrentThread(), kAccess, TRUE, &token_.ref())) {
+      const DWORD status = ::GetLastError();
+      ::RevertToSelf();
+      Fail(status, L"the copy of the caller's token cannot be opened");
+    }
+  }
   previous_.resize(size);
   DWORD previous_size = size;
   if (!::AdjustTokenPrivileges(token_.get(), FALSE, privileges, size,
                                reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()), &previous_size)) {
-    previous_.clear();
-    Fail(::GetLastError(), L"the caller's privileges cannot be enabled");
+    const DWORD status = ::GetLastError();
+    if (impersonating_) ::RevertToSelf();
+    Fail(status, L"the caller's privileges cannot be enabled");
   }
   // Success with ERROR_NOT_ALL_ASSIGNED: some are not in the token.
   if (::GetLastError() == ERROR_NOT_ALL_ASSIGNED) all_held_ = false;
 }
 
 PrivilegeScope::~PrivilegeScope() {
+  if (impersonating_) {
+    token_.reset();
+    ::RevertToSelf();  // the copy, with what was enabled in it, goes
+    return;
+  }
   auto* previous = reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data());
   if (token_ && previous && previous->PrivilegeCount)
     ::AdjustTokenPrivileges(token_.get(), FALSE, previous, 0, nullptr, nullptr);

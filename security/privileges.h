@@ -11,10 +11,12 @@
 
 namespace vorn::security {
 
-// Enables the privileges named (SE_SECURITY_NAME and the like) in the
-// caller's token, the thread's when it impersonates and the process's
-// otherwise, for as long as it lives; then restores the state of exactly
-// those it changed. Privileges the token does not hold stay absent. No
+// Enables the privileges named (SE_SECURITY_NAME and the like) for the
+// calling thread as long as it lives. A thread that impersonates has them
+// enabled in its token, whose state of exactly those it changed is then
+// restored. Any other thread impersonates a copy of the process token for
+// the time, so that neither the process token nor other threads see a
+// privilege enabled. Privileges the token does not hold stay absent. No
 // names: nothing is done.
 class PrivilegeScope {
  public:
@@ -30,6 +32,7 @@ class PrivilegeScope {
   unique_handle token_;
   std::vector<BYTE> previous_;  // TOKEN_PRIVILEGES: the states changed
   bool all_held_ = true;
+  bool impersonating_ = false;  // this scope made the thread impersonate
 };
 
 // Whether the caller may make sid a key's owner without a privilege: the

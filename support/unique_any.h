@@ -52,25 +52,22 @@ class unique_any {
   type value_;
 };
 
-// A kernel handle that closes with CloseHandle (an event, say).
-struct event_traits {
-  using type = HANDLE;
-  static HANDLE invalid() noexcept { return nullptr; }
-  static bool is_invalid(HANDLE h) noexcept { return h == nullptr; }
-  static void close(HANDLE h) noexcept { ::CloseHandle(h); }
+// A handle or pointer that is null when it owns nothing and is released by
+// calling close.
+template <typename T, auto close_fn>
+struct null_handle_traits {
+  using type = T;
+  static T invalid() noexcept { return nullptr; }
+  static bool is_invalid(T h) noexcept { return h == nullptr; }
+  static void close(T h) noexcept { close_fn(h); }
 };
-using unique_event = unique_any<event_traits>;
-// Any other kernel handle that closes with CloseHandle (an access token).
-using unique_handle = unique_any<event_traits>;
 
+// A kernel handle that closes with CloseHandle: an event, an access token.
+using event_traits = null_handle_traits<HANDLE, &::CloseHandle>;
+using unique_event = unique_any<event_traits>;
+using unique_handle = unique_any<event_traits>;
 // Memory the platform hands over to be freed with LocalFree (a security
 // descriptor, a SID or a string from the security converters).
-struct local_traits {
-  using type = HLOCAL;
-  static HLOCAL invalid() noexcept { return nullptr; }
-  static bool is_invalid(HLOCAL h) noexcept { return h == nullptr; }
-  static void close(HLOCAL h) noexcept { ::LocalFree(h); }
-};
-using unique_local = unique_any<local_traits>;
+using unique_local = unique_any<null_handle_traits<HLOCAL, &::LocalFree>>;
 
 }  // namespace vorn

@@ -154,10 +154,12 @@ TEST(Sddl, TextIsCheckedWholeAndEveryPartItHoldsIsSet) {
     EXPECT_EQ(errors::kInvalidProcedureCall, HrOf([&] { PartsFromLetters(letters); })) << Narrow(letters);
 }
 
-// The state of SeSecurityPrivilege in the process token.
-bool SecurityPrivilegeEnabled() {
+// The state of SeSecurityPrivilege for this thread (its token while it
+// impersonates), and in the process token.
+bool SecurityPrivilegeEnabled(bool process) {
   HANDLE token = nullptr;
-  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+  if (process || !::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token))
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
   LUID luid{};
   ::LookupPrivilegeValueW(nullptr, SE_SECURITY_NAME, &luid);
   PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {{luid, 0}}};
@@ -167,19 +169,22 @@ bool SecurityPrivilegeEnabled() {
   return enabled;
 }
 
-TEST(Privileges, AreEnabledForTheScopeAndPutBackAsTheyWere) {
-  ASSERT_FALSE(SecurityPrivilegeEnabled());
+TEST(Privileges, AreEnabledForTheThreadInTheScopeAndPutBackAsTheyWere) {
+  ASSERT_FALSE(SecurityPrivilegeEnabled(false));
   {
     PrivilegeScope scope({SE_SECURITY_NAME});
     EXPECT_TRUE(scope.AllHeld());
-    EXPECT_TRUE(SecurityPrivilegeEnabled());
+    EXPECT_TRUE(SecurityPrivilegeEnabled(false));
+    EXPECT_FALSE(SecurityPrivilegeEnabled(true)) << "the process token, which other threads use, is not touched";
     {
       PrivilegeScope again({SE_SECURITY_NAME, L"SeNoSuchPrivilege"});
       EXPECT_FALSE(again.AllHeld());
     }
-    EXPECT_TRUE(SecurityPrivilegeEnabled()) << "an inner scope must leave it as it found it: enabled";
+    EXPECT_TRUE(SecurityPrivilegeEnabled(false)) << "an inner scope must leave it as it found it: enabled";
   }
-  EXPECT_FALSE(SecurityPrivilegeEnabled());
+  EXPECT_FALSE(SecurityPrivilegeEnabled(false));
+  HANDLE token = nullptr;
+  EXPECT_FALSE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) << "the thread impersonates no more";
 }
 
 class KeySecurityTest : public RegistryTest {

@@ -3,6 +3,7 @@
 // one call of the registry service.
 #include "security/key_security.h"
 
+#include <cstring>
 #include <map>
 #include <optional>
 
@@ -98,16 +99,34 @@ bool UnderWine() {
   return wine;
 }
 
+// Whether descriptor (owner, group and DACL) is Wine's stand-in: always
+// false elsewhere.
+bool IsStandIn(const std::vector<BYTE>& descriptor) {
+  if (!UnderWine() || descriptor.empty()) return false;
+  static const SddlDescriptor stand_in(kWineStandIn);
+  auto* sd = const_cast<BYTE*>(descriptor.data());
+  PSID owner = nullptr, group = nullptr;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  ::GetSecurityDescriptorOwner(sd, &owner, &defaulted);
+  ::GetSecurityDescriptorGroup(sd, &group, &defaulted);
+  ::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  const ACL* expected = stand_in.Dacl();
+  return owner && group && dacl && ::EqualSid(owner, stand_in.Owner()) && ::EqualSid(group, stand_in.Group()) &&
+         dacl->AceCount == expected->AceCount && dacl->AclSize == expected->AclSize &&
+         std::memcmp(dacl + 1, expected + 1, expected->AclSize - sizeof(ACL)) == 0;
+}
+
+constexpr SECURITY_INFORMATION kOgd =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
 bool ReadsAsStandIn(const SecuredKey& key) {
   if (!UnderWine()) return false;
-  constexpr SECURITY_INFORMATION kOgd =
-      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   unique_hkey handle;
   std::vector<BYTE> descriptor;
   return registry::OpenKey(key.root, key.path.c_str(), static_cast<UINT>(key.path.size()), READ_CONTROL | key.view,
                            handle) == registry::kSuccess &&
-         registry::ReadSecurity(handle.get(), kOgd, descriptor) == registry::kSuccess &&
-         SddlText(descriptor.data(), kOgd) == kWineStandIn;
+         registry::ReadSecurity(handle.get(), kOgd, descriptor) == registry::kSuccess && IsStandIn(descriptor);
 }
 
 // The parts a write sets: those given, and under Wine on a key that reads
@@ -158,10 +177,9 @@ void SetSecurity(const SecuredKey& key, std::wstring_view text) {
 template <typename Change>
 void ChangeDacl(const SecuredKey& key, Change&& change) {
   RefuseLostSpaces(key);
-  std::optional<SddlDescriptor> stand_in;
-  if (ReadsAsStandIn(key)) stand_in.emplace(kWineStandIn);
-  unique_hkey handle = Open(key, READ_CONTROL | WRITE_DAC | (stand_in ? WRITE_OWNER : 0), L"to change its DACL");
-  const std::vector<BYTE> descriptor = ReadSecurity(handle.get(), DACL_SECURITY_INFORMATION);
+  unique_hkey handle = Open(key, READ_CONTROL | WRITE_DAC, L"to change its DACL");
+  // Under Wine the owner and group come along, to tell the stand-in.
+  const std::vector<BYTE> descriptor = ReadSecurity(handle.get(), UnderWine() ? kOgd : DACL_SECURITY_INFORMATION);
   bool is_protected = false;
   AclEdit acl(DaclOf(descriptor, is_protected));
   if (!change(acl)) return;
@@ -169,7 +187,11 @@ void ChangeDacl(const SecuredKey& key, Change&& change) {
   Write write{DACL_SECURITY_INFORMATION |
                   (is_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION),
               nullptr, nullptr, reinterpret_cast<PACL>(list.data()), nullptr};
-  if (stand_in) write.KeepStandIn(*stand_in);
+  std::optional<SddlDescriptor> stand_in;
+  if (IsStandIn(descriptor)) {
+    write.KeepStandIn(stand_in.emplace(kWineStandIn));
+    handle = Open(key, write.Access(), L"to change its DACL");
+  }
   write.To(handle.get(), L"its DACL cannot be set");
 }
 

@@ -65,39 +65,30 @@ std::wstring Canonical(const wchar_t* text) {
   return result;
 }
 
-// Sets the parts that text holds on HKCU\path, as a program would with the
-// platform's calls alone.
+// Sets the parts that text holds on HKCU\path through SetSecurityInfo, as a
+// program would with the platform's calls alone. (Wine's SetSecurityInfo
+// drops the P flag of a list, which its RegSetKeySecurity keeps.)
 void PlatformSet(const std::wstring& path, const wchar_t* text) {
   SaclPrivilege privilege;
   PSECURITY_DESCRIPTOR sd = nullptr;
   ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(text, SDDL_REVISION_1, &sd, nullptr));
   PSID owner = nullptr, group = nullptr;
   PACL dacl = nullptr, sacl = nullptr;
-  BOOL dacl_present = FALSE, sacl_present = FALSE, defaulted = FALSE;
+  BOOL has_dacl = FALSE, has_sacl = FALSE, defaulted = FALSE;
+  ::GetSecurityDescriptorOwner(sd, &owner, &defaulted), ::GetSecurityDescriptorGroup(sd, &group, &defaulted);
+  ::GetSecurityDescriptorDacl(sd, &has_dacl, &dacl, &defaulted), ::GetSecurityDescriptorSacl(sd, &has_sacl, &sacl, &defaulted);
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  ::GetSecurityDescriptorOwner(sd, &owner, &defaulted), ::GetSecurityDescriptorGroup(sd, &group, &defaulted);
-  ::GetSecurityDescriptorDacl(sd, &dacl_present, &dacl, &defaulted);
-  ::GetSecurityDescriptorSacl(sd, &sacl_present, &sacl, &defaulted);
   ::GetSecurityDescriptorControl(sd, &control, &revision);
-  SECURITY_INFORMATION info = (owner ? OWNER_SECURITY_INFORMATION : 0) | (group ? GROUP_SECURITY_INFORMATION : 0);
-  if (dacl_present)
-    info |= DACL_SECURITY_INFORMATION |
-            (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
-  if (sacl_present)
-    info |= SACL_SECURITY_INFORMATION |
-            (control & SE_SACL_PROTECTED ? PROTECTED_SACL_SECURITY_INFORMATION : UNPROTECTED_SACL_SECURITY_INFORMATION);
+  const SECURITY_INFORMATION info =
+      (owner ? OWNER_SECURITY_INFORMATION : 0) | (group ? GROUP_SECURITY_INFORMATION : 0) |
+      (has_dacl ? DACL_SECURITY_INFORMATION : 0) | (has_sacl ? SACL_SECURITY_INFORMATION : 0) |
+      (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION : 0);
   HKEY key = nullptr;
   ASSERT_EQ(0, ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, WRITE_DAC | WRITE_OWNER | ACCESS_SYSTEM_SECURITY,
                                &key));
   EXPECT_EQ(0u, ::SetSecurityInfo(key, SE_REGISTRY_KEY, info, owner, group, dacl, sacl)) << Narrow(text);
   ::RegCloseKey(key), ::LocalFree(sd);
-}
-
-Variant Truth(bool b) {
-  Variant v;
-  V_VT(&v) = VT_BOOL, V_BOOL(&v) = b ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
 }
 
 struct Security : ::testing::Test {
@@ -192,7 +183,7 @@ TEST_F(Security, SetSecurityOfValidTextReadsBackAsThePlatformWritesIt) {
 TEST_F(Security, GrantDenyAndRevokeKeepCanonicalOrderAndEveryOtherEntry) {
   PlatformSet(scratch.path, L"D:(D;;KW;;;AU)(A;;KR;;;BU)(A;CIIO;GR;;;BU)(A;CI;KA;;;BA)"
                             L"(A;;0x80000000;;;S-1-5-21-1-2-3-4)(A;ID;KR;;;SY)");
-  EXPECT_TRUE(True(VORN_DISPID_GRANT, {L"Users", L"SetValue", Truth(false)}));  // merged
+  EXPECT_TRUE(True(VORN_DISPID_GRANT, {L"Users", L"SetValue", 0L}));  // merged
   EXPECT_TRUE(True(VORN_DISPID_GRANT, {L"BU", L"SetValue"}));                   // passed on: a new entry
   EXPECT_TRUE(True(VORN_DISPID_DENY, {L"Everyone", L"SetValue"}));
   EXPECT_TRUE(True(VORN_DISPID_DENY, {L"S-1-1-0", L"delete"}));

@@ -1,7 +1,6 @@
 // Key security without the registry (the ACL edit, rights words, SDDL
-// checks, privileges for one call), and the key object's security members
-// over the recording binding: what they open, and that refusals open and
-// write nothing.
+// checks, privileges for one call), and what the key object's security
+// members open, over the recording binding.
 #include <windows.h>
 #include <sddl.h>
 
@@ -214,36 +213,6 @@ TEST_F(KeySecurityTest, OpensWithJustTheRightsNeededInTheViewAndWritesOnlyAChang
                                  READ_CONTROL | WRITE_DAC}),
             opened);
   EXPECT_EQ(1u, CallsOf(Fn::SetSecurityInfo)) << "the same grant again writes nothing";
-}
-
-TEST_F(KeySecurityTest, RefusalsNameTheKeyAndNeitherOpenNorWrite) {
-  struct Refusal {
-    const wchar_t* member;
-    std::vector<std::wstring> args;
-    HRESULT hr;  // 0: the converter's own status
-  };
-  const Refusal refusals[] = {
-      {L"Grant", {L"Nobody Known", L"Read"}, HRESULT_FROM_WIN32(ERROR_NONE_MAPPED)},
-      {L"Deny", {L"Users", L"Raed"}, errors::kInvalidProcedureCall},
-      {L"Revoke", {L""}, HRESULT_FROM_WIN32(ERROR_NONE_MAPPED)},
-      {L"SetSecurity", {L"D:NO_ACCESS_CONTROL"}, errors::kInvalidProcedureCall},
-      {L"SetSecurity", {L"D:(A;;KA;;;BA"}, 0},
-      {L"GetSecurity", {L"OX"}, errors::kInvalidProcedureCall},
-      {L"CheckAccess", {L"Nothing"}, errors::kInvalidProcedureCall},
-  };
-  for (const Refusal& r : refusals) {
-    Rec().Reset();
-    std::vector<unique_variant> owned;
-    std::vector<VARIANT> args;
-    for (const std::wstring& a : r.args) owned.push_back(VStr(a)), args.push_back(owned.back().ref());
-    HRESULT hr = CallMember(r.member, args);
-    if (r.hr) EXPECT_EQ(r.hr, hr) << Narrow(r.member);
-    else EXPECT_EQ(FACILITY_WIN32, HRESULT_FACILITY(hr)) << Narrow(r.member);
-    const std::wstring said = ThreadErrorDescription();
-    EXPECT_EQ(0u, said.find(std::wstring(r.member) + L" on \"HKEY_CURRENT_USER\\" + scratch_.Path() + L"\": "))
-        << Narrow(said);
-    EXPECT_EQ(0u, CallsOf(Fn::OpenKeyEx) + CallsOf(Fn::SetSecurityInfo)) << Narrow(said);
-  }
 }
 
 }  // namespace

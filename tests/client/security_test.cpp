@@ -267,6 +267,8 @@ TEST_F(Security, RefusalsNameTheKeyAndChangeNothing) {
       {VORN_DISPID_GRANT, L"Grant", {L"Nobody Known", L"Read"}, kUnknown},
       {VORN_DISPID_DENY, L"Deny", {L"Users", L"Read, Raed"}, kArgument},
       {VORN_DISPID_REVOKE, L"Revoke", {L"Nobody Known"}, kUnknown},
+      {VORN_DISPID_REVOKE, L"Revoke", {L""}, kUnknown},  // the lookup would answer the local domain
+      {VORN_DISPID_GRANT, L"Grant", {L"BUILTIN", L"Read"}, kUnknown},  // a domain, not an account
   };
   for (const Refusal& r : refusals) {
     EXPECT_EQ(r.hr, Call(key.Get(), r.id, r.args)) << Narrow(r.member) << ": " << Narrow(description);

@@ -15,6 +15,8 @@
 //                                   keys below each of the ten children of
 //                                   the deleted tree, 100,000 Invoke calls,
 //                                   10,000 GetValue reads), for a quick run
+//                                   and the security members (1,000
+//                                   calls each)
 //   vorn_bench.exe getvalue [N [ROUNDS]]
 //                                   GetValue alone, over N values (default
 //                                   10000)
@@ -22,13 +24,16 @@
 //                                   the script walks
 //   vorn_bench.exe drop PATH        deletes HKCU\PATH with its tree
 #include <windows.h>
+#include <aclapi.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -357,6 +362,112 @@ void GetValueReads(int n, int rounds) {
   Drop(path);
 }
 
+// clsKey's security members through IDispatch::Invoke, per call, against
+// the raw calls that each needs on the same key: GetSecurity("OGD") against
+// an open with READ_CONTROL, RegGetKeySecurity and the converter;
+// CheckAccess against an open with the mask and its close; AccessRules of
+// four entries against that read and a LookupAccountSidW per entry; a Grant
+// then a Revoke of one entry against two rounds of an open, the DACL's read,
+// SetEntriesInAclW (GRANT_ACCESS, then REVOKE_ACCESS) and SetSecurityInfo.
+void KeySecurity(int rounds, int calls) {
+  const std::wstring path = kBase + L"\\security";
+  Drop(path);
+  ::RegCloseKey(Create(path));
+  _clsKey* key = Aimed<_clsKey>(vorn::guids::CLSID_clsKey, vorn::guids::IID__clsKey, path);
+  auto member = [&](DISPID id, WORD flags, std::vector<const wchar_t*> texts) {
+    std::vector<VARIANT> args(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i)
+      V_VT(&args[texts.size() - 1 - i]) = VT_BSTR, V_BSTR(&args[texts.size() - 1 - i]) = ::SysAllocString(texts[i]);
+    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    VARIANT result;
+    ::VariantInit(&result);
+    key->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, nullptr);
+    ::VariantClear(&result);
+    for (VARIANT& a : args) ::VariantClear(&a);
+  };
+  constexpr SECURITY_INFORMATION kOgd =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  auto read = [&](REGSAM access, SECURITY_INFORMATION info, std::vector<BYTE>& sd) {
+    HKEY k = nullptr;
+    ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &k);
+    DWORD size = static_cast<DWORD>(sd.size());
+    ::RegGetKeySecurity(k, info, sd.data(), &size);
+    return k;
+  };
+  auto dacl_of = [](std::vector<BYTE>& sd) {
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ::GetSecurityDescriptorDacl(sd.data(), &present, &dacl, &defaulted);
+    return dacl;
+  };
+  auto change = [&](ACCESS_MODE mode) {
+    std::vector<BYTE> sd(4096);
+    HKEY k = read(READ_CONTROL | WRITE_DAC, DACL_SECURITY_INFORMATION, sd);
+    EXPLICIT_ACCESS_W entry{};
+    entry.grfAccessPermissions = KEY_SET_VALUE;
+    entry.grfAccessMode = mode;
+    entry.grfInheritance = CONTAINER_INHERIT_ACE;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+    entry.Trustee.ptstrName = const_cast<LPWSTR>(L"Users");
+    PACL changed = nullptr;
+    ::SetEntriesInAclW(1, &entry, dacl_of(sd), &changed);
+    ::SetSecurityInfo(k, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, changed, nullptr);
+    ::LocalFree(changed);
+    ::RegCloseKey(k);
+  };
+  member(VORN_DISPID_SETSECURITY, DISPATCH_METHOD,
+         {L"D:(D;;KW;;;AU)(A;CI;KA;;;BA)(A;;KR;;;BU)(A;;0x80000000;;;S-1-5-21-1-2-3-4)"});
+  const struct {
+    const char* group;
+    std::function<void()> library, raw;
+  } rows[] = {
+      {"security-GetSecurity", [&] { member(VORN_DISPID_GETSECURITY, DISPATCH_METHOD, {L"OGD"}); },
+       [&] {
+         std::vector<BYTE> sd(4096);
+         ::RegCloseKey(read(READ_CONTROL, kOgd, sd));
+         LPWSTR text = nullptr;
+         ::ConvertSecurityDescriptorToStringSecurityDescriptorW(sd.data(), SDDL_REVISION_1, kOgd, &text, nullptr);
+         ::LocalFree(text);
+       }},
+      {"security-CheckAccess", [&] { member(VORN_DISPID_CHECKACCESS, DISPATCH_METHOD, {L"SetValue"}); },
+       [&] {
+         HKEY k = nullptr;
+         if (!::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, &k)) ::RegCloseKey(k);
+       }},
+      {"security-AccessRules", [&] { member(VORN_DISPID_ACCESSRULES, DISPATCH_PROPERTYGET, {}); },
+       [&] {
+         std::vector<BYTE> sd(4096);
+         ::RegCloseKey(read(READ_CONTROL, DACL_SECURITY_INFORMATION, sd));
+         PACL dacl = dacl_of(sd);
+         for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+           ACCESS_ALLOWED_ACE* ace = nullptr;
+           ::GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+           wchar_t name[256], domain[256];
+           DWORD name_size = 256, domain_size = 256;
+           SID_NAME_USE use;
+           ::LookupAccountSidW(nullptr, &ace->SidStart, name, &name_size, domain, &domain_size, &use);
+         }
+       }},
+      {"security-Grant+Revoke",
+       [&] {
+         member(VORN_DISPID_GRANT, DISPATCH_METHOD, {L"Users", L"SetValue"});
+         member(VORN_DISPID_REVOKE, DISPATCH_METHOD, {L"Users"});
+       },
+       [&] { change(GRANT_ACCESS), change(REVOKE_ACCESS); }},
+  };
+  for (const auto& row : rows) {
+    auto per_call = [&](const std::function<void()>& body) {
+      return Time([&] {
+        for (int i = 0; i < calls; ++i) body();
+      }) / calls;
+    };
+    Interleave(rounds, [&] { Sample(row.group, "IDispatch::Invoke", per_call(row.library)); },
+               [&] { Sample(row.group, "raw-W-calls", per_call(row.raw)); });
+  }
+  key->Release();
+  Drop(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -387,10 +498,15 @@ int main(int argc, char** argv) {
     TreeDelete(rounds, 10, std::max(1, 99 / divisor));
     InvokeCost(rounds, std::max(1, 100000 / divisor));
     GetValueReads(std::max(1, 10000 / divisor), rounds);
+    KeySecurity(rounds, std::max(1, 1000 / divisor));
+    Drop(kBase);
+  } else if (command == "security") {
+    KeySecurity(argc > 2 ? std::max(1, std::atoi(argv[2])) : 9, argc > 3 ? std::max(1, std::atoi(argv[3])) : 1000);
     Drop(kBase);
   } else {
     std::fprintf(stderr,
-                 "usage: vorn_bench.exe run [SIZES [ROUNDS [DIVISOR]]] | getvalue [N [ROUNDS]] | make PATH N | drop PATH\n");
+                 "usage: vorn_bench.exe run [SIZES [ROUNDS [DIVISOR]]] | getvalue [N [ROUNDS]] | security [ROUNDS [CALLS]] | "
+                 "make PATH N | drop PATH\n");
     return 2;
   }
   ::CoUninitialize();

@@ -236,6 +236,9 @@ LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(roo
 LSTATUS NotifyChangeKeyValue(HKEY, BOOL, DWORD, HANDLE, BOOL) { return ERROR_CALL_NOT_IMPLEMENTED; }
 
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
+// Keys in memory have no security.
+LSTATUS GetKeySecurity(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, LPDWORD) { return ERROR_CALL_NOT_IMPLEMENTED; }
+DWORD SetSecurityInfo(HKEY, SECURITY_INFORMATION, PSID, PSID, PACL, PACL) { return ERROR_CALL_NOT_IMPLEMENTED; }
 
 // Renames a key in place; it keeps its position among its siblings.
 LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {

@@ -35,7 +35,7 @@ def main():
     for group, labels in groups.items():
         names = list(labels)
         subject = labels[names[0]]
-        per_call = group.startswith(("invoke", "watch"))  # short enough for microseconds
+        per_call = group.startswith(("invoke", "watch", "security"))  # short enough for microseconds
         for anchor_name in names[1:]:
             anchor = labels[anchor_name]
             # A walk shorter than the script's clock step reads as 0 (the

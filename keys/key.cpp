@@ -3,6 +3,7 @@
 #include "keys/key.h"
 
 #include "keys/keys.h"
+#include "security/key_security.h"
 #include "trees/copy.h"
 #include "trees/export.h"
 #include "trees/import.h"
@@ -183,6 +184,17 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       std::wstring path = trees::Rename(TreeName(), std::wstring(name.get(), ::SysStringLen(name.get())));
       TakePath(MakeBstr(path.c_str(), static_cast<UINT>(path.size())));
       call.result = True();
+      break;
+    }
+    case VORN_DISPID_GETSECURITY:
+    case VORN_DISPID_SETSECURITY:
+    case VORN_DISPID_GRANT:
+    case VORN_DISPID_DENY:
+    case VORN_DISPID_REVOKE:
+    case VORN_DISPID_CHECKACCESS:
+    case VORN_DISPID_ACCESSRULES: {
+      const trees::KeyName name = TreeName();
+      security::ServeKeyMember({name.root, name.path, name.view, name.lost_spaces}, member, call);
       break;
     }
     default: break;

@@ -63,7 +63,9 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // (trees/copy.h) work in that view and answer True or raise an error.
   // WaitForChange(TimeoutMs [, Subtree]): whether the key changed within the
   // timeout (see KeyWatch); the watch stays armed between calls until HKEY,
-  // Path or View is assigned another value.
+  // Path or View is assigned another value. GetSecurity, SetSecurity, Grant,
+  // Deny, Revoke, CheckAccess and AccessRules read and change who may touch
+  // the key (security/key_security.h).
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
       {L"Export", VORN_DISPID_EXPORT, ExtraMember::kMethod, 2, 1},
@@ -71,6 +73,13 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
       {L"CopyTree", VORN_DISPID_COPYTREE, ExtraMember::kMethod, 1},
       {L"Rename", VORN_DISPID_RENAME, ExtraMember::kMethod, 1},
       {L"WaitForChange", VORN_DISPID_WAITFORCHANGE, ExtraMember::kMethod, 2, 1},
+      {L"GetSecurity", VORN_DISPID_GETSECURITY, ExtraMember::kMethod, 1, 1},
+      {L"SetSecurity", VORN_DISPID_SETSECURITY, ExtraMember::kMethod, 1},
+      {L"Grant", VORN_DISPID_GRANT, ExtraMember::kMethod, 3, 1},
+      {L"Deny", VORN_DISPID_DENY, ExtraMember::kMethod, 3, 1},
+      {L"Revoke", VORN_DISPID_REVOKE, ExtraMember::kMethod, 1},
+      {L"CheckAccess", VORN_DISPID_CHECKACCESS, ExtraMember::kMethod, 1},
+      {L"AccessRules", VORN_DISPID_ACCESSRULES, ExtraMember::kReadOnlyProperty, 0},
   };
   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
 

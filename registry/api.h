@@ -37,6 +37,13 @@ LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
 // it up at run time and answers ERROR_CALL_NOT_IMPLEMENTED where it is
 // missing, so that the module still loads there.
 LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name);
+// Key security: RegGetKeySecurity, which copies the parts info of key's
+// security descriptor (self-relative) into descriptor, and SetSecurityInfo
+// for a key handle, which sets the parts info (with the PROTECTED_ and
+// UNPROTECTED_ flags) from the owner, group and lists given; it returns a
+// Win32 status as the registry functions do.
+LSTATUS GetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
+DWORD SetSecurityInfo(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl);
 // Declared for completeness of the binding; the library never flushes.
 LSTATUS FlushKey(HKEY key);
 

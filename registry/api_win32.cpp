@@ -1,6 +1,8 @@
 // Binds the registry seam to advapi32's wide-character functions.
 #include "registry/api.h"
 
+#include <aclapi.h>
+
 namespace vorn::registry::api {
 
 LSTATUS OpenKeyExW(HKEY root, LPCWSTR sub_key, DWORD options, REGSAM access, PHKEY result) {
@@ -37,6 +39,12 @@ LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPD
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) { return ::RegDeleteKeyExW(root, sub_key, view, 0); }
 LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous) {
   return ::RegNotifyChangeKeyValue(key, subtree, filter, event, asynchronous);
+}
+LSTATUS GetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+  return ::RegGetKeySecurity(key, info, descriptor, size);
+}
+DWORD SetSecurityInfo(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl) {
+  return ::SetSecurityInfo(key, SE_REGISTRY_KEY, info, owner, group, dacl, sacl);
 }
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 

@@ -246,6 +246,23 @@ LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name) {
   return api::RenameKeyW(key, sub_key, new_name);
 }
 
+LONG ReadSecurity(HKEY key, SECURITY_INFORMATION info, std::vector<BYTE>& descriptor) {
+  if (descriptor.size() < 256) descriptor.resize(256);
+  LONG status = kSuccess;
+  // The descriptor may grow between the size report and the read.
+  for (int attempt = 0; attempt <= kRereads; ++attempt) {
+    DWORD size = static_cast<DWORD>(descriptor.size());
+    status = api::GetKeySecurity(key, info, descriptor.data(), &size);
+    if (status != ERROR_INSUFFICIENT_BUFFER || size <= descriptor.size()) break;
+    descriptor.resize(size);
+  }
+  return status;
+}
+
+LONG WriteSecurity(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl) {
+  return static_cast<LONG>(api::SetSecurityInfo(key, info, owner, group, dacl, sacl));
+}
+
 UINT TextLength(const wchar_t* data, DWORD size) noexcept {
   // Data stored without a terminating zero unit keeps every unit.
   UINT units = static_cast<UINT>(size / sizeof(wchar_t));

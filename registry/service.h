@@ -152,6 +152,18 @@ LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view = 0);
 // ERROR_CALL_NOT_IMPLEMENTED where the platform has no such function.
 LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name);
 
+// Key security. The parts info (OWNER_SECURITY_INFORMATION and the like) of
+// key's security descriptor, self-relative, in descriptor (sized to fit);
+// the handle must carry READ_CONTROL, and ACCESS_SYSTEM_SECURITY for the
+// SACL.
+LONG ReadSecurity(HKEY key, SECURITY_INFORMATION info, std::vector<BYTE>& descriptor);
+// Sets the parts info of key's security descriptor, with the PROTECTED_ and
+// UNPROTECTED_ flags for the lists, in one call (SetSecurityInfo, which on
+// Windows also passes inheritable entries on to the sub-keys). The handle
+// carries WRITE_DAC for the DACL, WRITE_OWNER for the owner or group, and
+// ACCESS_SYSTEM_SECURITY for the SACL.
+LONG WriteSecurity(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl);
+
 // The length in units of the text that string data of size bytes holds:
 // whole UTF-16 units (a stray odd last byte is dropped), less one
 // terminating zero unit when there is one. Zeros inside the text stay.

@@ -20,6 +20,9 @@
 #   - the time from another process's RegSetValueExW to the return of
 #     clsKey.WaitForChange against the raw notification wait, over 100
 #     changes (bench/watch.cpp);
+#   - clsKey's security members (GetSecurity, CheckAccess, AccessRules, a
+#     Grant and Revoke) through IDispatch::Invoke against the raw calls each
+#     needs, per call;
 #   - clsKey.Export and Import against reg export and reg import
 #     (bench/reg_files.sh);
 #   - bytes per loaded record, from the heaps, in all and beyond the records'
@@ -65,7 +68,7 @@ bench_one() {
 
   wine_in 120 "$run" regsvr32 /s "$(windows "$build/VornRegistry.dll")"
 
-  echo "C++: values loads, sub-keys, delete, Invoke, GetValue ..."
+  echo "C++: values loads, sub-keys, delete, Invoke, GetValue, key security ..."
   wine_in 3600 "$run" "$build/bench/vorn_bench.exe" run "${cpp_args[@]}" >>"$out" 2>&1
   echo "C++: the library's own cost over a registry in memory ..."
   wine_in 600 "$run" "$build/bench/vorn_cost.exe" "${cost_args[@]}" >>"$out" 2>&1

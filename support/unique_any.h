@@ -1,6 +1,6 @@
 // unique_any<Traits>: the one owner of a handle-like resource, released
-// with Traits::close on every path; the library's HKEY, BSTR, VARIANT and
-// event owners are made from it.
+// with Traits::close on every path; the library's HKEY, BSTR, VARIANT,
+// kernel handle and LocalAlloc owners are made from it.
 #pragma once
 
 #include <windows.h>
@@ -52,13 +52,22 @@ class unique_any {
   type value_;
 };
 
-// A kernel handle that closes with CloseHandle (an event, say).
-struct event_traits {
-  using type = HANDLE;
-  static HANDLE invalid() noexcept { return nullptr; }
-  static bool is_invalid(HANDLE h) noexcept { return h == nullptr; }
-  static void close(HANDLE h) noexcept { ::CloseHandle(h); }
+// A handle or pointer that is null when it owns nothing and is released by
+// calling close.
+template <typename T, auto close_fn>
+struct null_handle_traits {
+  using type = T;
+  static T invalid() noexcept { return nullptr; }
+  static bool is_invalid(T h) noexcept { return h == nullptr; }
+  static void close(T h) noexcept { close_fn(h); }
 };
+
+// A kernel handle that closes with CloseHandle: an event, an access token.
+using event_traits = null_handle_traits<HANDLE, &::CloseHandle>;
 using unique_event = unique_any<event_traits>;
+using unique_handle = unique_any<event_traits>;
+// Memory the platform hands over to be freed with LocalFree (a security
+// descriptor, a SID or a string from the security converters).
+using unique_local = unique_any<null_handle_traits<HLOCAL, &::LocalFree>>;
 
 }  // namespace vorn

@@ -8,6 +8,7 @@
 
 #include "automation/arguments.h"
 #include "automation/errors.h"
+#include "automation/variant_array.h"
 #include "registry/service.h"
 
 namespace vorn::value_data {
@@ -15,37 +16,6 @@ namespace vorn::value_data {
 namespace {
 
 constexpr DWORD kQword = 11;  // REG_QWORD
-
-// A new VT_ARRAY|VT_VARIANT of count Empty elements, lower bound 0, with its
-// data locked for filling; the array is unlocked and handed over by Done.
-class VariantArray {
- public:
-  explicit VariantArray(ULONG count) : array_(::SafeArrayCreateVector(VT_VARIANT, 0, count)) {
-    if (!array_ || FAILED(::SafeArrayAccessData(array_, reinterpret_cast<void**>(&elements_)))) {
-      if (array_) ::SafeArrayDestroy(array_);
-      Raise(errors::kOutOfMemory);
-    }
-  }
-  ~VariantArray() {
-    if (!array_) return;
-    ::SafeArrayUnaccessData(array_);
-    ::SafeArrayDestroy(array_);
-  }
-  VariantArray(const VariantArray&) = delete;
-  VariantArray& operator=(const VariantArray&) = delete;
-  VARIANT& operator[](ULONG i) noexcept { return elements_[i]; }
-  unique_variant Done() noexcept {
-    ::SafeArrayUnaccessData(array_);
-    unique_variant result;
-    V_VT(&result.ref()) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(&result.ref()) = std::exchange(array_, nullptr);
-    return result;
-  }
-
- private:
-  SAFEARRAY* array_;
-  VARIANT* elements_ = nullptr;
-};
 
 unique_variant Text(const wchar_t* text, UINT length) {
   unique_variant result;

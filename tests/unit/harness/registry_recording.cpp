@@ -3,6 +3,8 @@
 
 #include "registry/api.h"
 
+#include <aclapi.h>
+
 vorn::test::Recorder& vorn::test::Recorder::Get() {
   static Recorder recorder;
   return recorder;
@@ -103,6 +105,17 @@ LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event,
   Call c(Fn::NotifyChangeKeyValue, nullptr, subtree);  // index: the subtree flag
   c.access = filter;
   return Through(c, [&] { return ::RegNotifyChangeKeyValue(key, subtree, filter, event, asynchronous); });
+}
+
+LSTATUS GetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size) {
+  return Through(Call(Fn::GetKeySecurity, nullptr, info),
+                 [&] { return ::RegGetKeySecurity(key, info, descriptor, size); });
+}
+
+DWORD SetSecurityInfo(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl) {
+  return static_cast<DWORD>(Through(Call(Fn::SetSecurityInfo, nullptr, info), [&] {
+    return static_cast<LONG>(::SetSecurityInfo(key, SE_REGISTRY_KEY, info, owner, group, dacl, sacl));
+  }));
 }
 
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }

@@ -15,14 +15,15 @@
 namespace vorn::test {
 
 enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValueEx, DeleteValue, CreateKey,
-                DeleteKey, CreateKeyEx, DeleteKeyEx, NotifyChangeKeyValue, RenameKey, QueryInfoKey };
+                DeleteKey, CreateKeyEx, DeleteKeyEx, NotifyChangeKeyValue, RenameKey, QueryInfoKey, GetKeySecurity,
+                SetSecurityInfo };
 
 struct Call {
   Call(Fn f, LPCWSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : L""), index(i) {}
   Fn fn;
   std::wstring name;  // sub-key, value name or path
   std::wstring new_name;  // RenameKey
-  DWORD index = 0;    // enumeration index
+  DWORD index = 0;    // enumeration index; the parts asked of GetKeySecurity and SetSecurityInfo
   REGSAM access = 0;  // OpenKeyEx, CreateKeyEx; the view of DeleteKeyEx
   DWORD type = 0;     // SetValueEx
   std::string data;   // SetValueEx: the bytes passed

@@ -177,12 +177,19 @@ void SetSecurity(const SecuredKey& key, std::wstring_view text) {
 template <typename Change>
 void ChangeDacl(const SecuredKey& key, Change&& change) {
   RefuseLostSpaces(key);
-  unique_hkey handle = Open(key, READ_CONTROL | WRITE_DAC, L"to change its DACL");
+  // A change that changes nothing (a Revoke of an account without entries,
+  // a Grant of rights it has) needs no right to write: where WRITE_DAC is
+  // denied, the DACL is read, and only a real change is refused.
+  unique_hkey handle;
+  const bool may_write = registry::OpenKey(key.root, key.path.c_str(), static_cast<UINT>(key.path.size()),
+                                           READ_CONTROL | WRITE_DAC | key.view, handle) == registry::kSuccess;
+  if (!may_write) handle = Open(key, READ_CONTROL, L"to read its DACL");
   // Under Wine the owner and group come along, to tell the stand-in.
   const std::vector<BYTE> descriptor = ReadSecurity(handle.get(), UnderWine() ? kOgd : DACL_SECURITY_INFORMATION);
   bool is_protected = false;
   AclEdit acl(DaclOf(descriptor, is_protected));
   if (!change(acl)) return;
+  if (!may_write) handle = Open(key, READ_CONTROL | WRITE_DAC, L"to change its DACL");  // refused, as it was
   std::vector<BYTE> list = acl.Bytes();
   Write write{DACL_SECURITY_INFORMATION |
                   (is_protected ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION),

@@ -246,6 +246,16 @@ TEST_F(Security, ADeniedRightIsEnforcedAndComesBackAfterRevoke) {
   EXPECT_TRUE(True(VORN_DISPID_CHECKACCESS, {static_cast<LONG>(KEY_SET_VALUE)}));
   EXPECT_TRUE(set_value());
   EXPECT_EQ(owner_and_group, Platform(scratch.path, Info(L"OG"))) << "a change of the DACL keeps owner and group";
+
+  // Without the right to change the DACL (another owner; everyone may read
+  // and delete, no more), a Revoke that changes nothing is no error, and a
+  // Grant is refused.
+  scratch.Make(L"read only");
+  PlatformSet(scratch.Below(L"read only"), L"O:SYD:(A;;KR;;;WD)(A;;SD;;;WD)");
+  ComPtr<IDispatch> read_only = KeyAt(scratch.Below(L"read only"));
+  Variant revoked = Ok(VORN_DISPID_REVOKE, {L"Users"}, read_only.Get());
+  EXPECT_EQ(VARIANT_TRUE, V_BOOL(&revoked));
+  EXPECT_EQ(E_ACCESSDENIED, Call(read_only.Get(), VORN_DISPID_GRANT, {L"Users", L"Read"})) << Narrow(description);
 }
 
 TEST_F(Security, RefusalsNameTheKeyAndChangeNothing) {

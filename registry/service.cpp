@@ -219,9 +219,9 @@ LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count) {
   return kSuccess;
 }
 
-LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values) {
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write) {
   return api::QueryInfoKeyW(key, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr, nullptr,
-                            nullptr, nullptr);
+                            nullptr, last_write);
 }
 
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {

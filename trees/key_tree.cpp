@@ -4,6 +4,7 @@
 #include "trees/key_tree.h"
 
 #include "automation/errors.h"
+#include "trees/walk.h"
 
 namespace vorn {
 
@@ -19,35 +20,46 @@ std::wstring LastComponent(const std::wstring& path) {
               L"The key \"" + path + L"\" " + what + L" (error " + std::to_wstring(status) + L")");
 }
 
-void ReadInto(KeyTree& tree, HKEY key, const std::wstring& path, REGSAM view) {
-  if (IsPerformanceTextKey(key)) return;
-  if (LONG status = registry::ReadValues(key, tree.values)) KeyFailed(status, L"cannot be read", path);
-  std::vector<std::wstring> names;
-  if (LONG status = registry::ReadSubKeyNames(key, names)) KeyFailed(status, L"cannot be read", path);
-  tree.children.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    KeyTree& child = tree.children[i];
-    child.name = std::move(names[i]);
-    std::wstring child_path = path + L"\\" + child.name;
-    unique_hkey child_key;
-    if (LONG status = registry::OpenSubKey(key, child.name.c_str(), registry::kRead | view, child_key))
-      KeyFailed(status, L"cannot be opened", child_path);
-    ReadInto(child, child_key.get(), child_path, view);
+// Builds the tree as the walk hands it over: each key entered becomes a
+// child of the key open above it.
+class TreeReader final : public trees::TreeVisitor {
+ public:
+  explicit TreeReader(KeyTree& tree) : tree_(tree) {}
+
+  void Enter(const trees::TreeWalk& walk) override {
+    if (open_.empty()) {
+      open_.push_back(&tree_);
+      return;
+    }
+    // Only keys that were left are moved when their parent's list grows;
+    // the open ones above stay where they are.
+    KeyTree& child = open_.back()->children.emplace_back();
+    child.name = walk.Name();
+    open_.push_back(&child);
   }
-}
+  void Value(const trees::TreeWalk&, const registry::ValueCursor& value) override {
+    open_.back()->values.push_back(registry::RawValue{std::wstring(value.Name(), value.NameLength()), value.Type(),
+                                                      std::vector<BYTE>(value.Data(), value.Data() + value.Size())});
+  }
+  void Leave(const trees::TreeWalk&) override { open_.pop_back(); }
+  void Restart() override {
+    tree_.values.clear();
+    tree_.children.clear();
+    open_.clear();
+  }
+
+ private:
+  KeyTree& tree_;
+  std::vector<KeyTree*> open_;
+};
 
 }  // namespace
-
-// Wine opens that key as HKEY_PERFORMANCE_TEXT or _NLSTEXT.
-bool IsPerformanceTextKey(HKEY key) noexcept {
-  auto value = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(key));
-  return value == 0x80000050u || value == 0x80000060u;
-}
 
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view) {
   KeyTree tree;
   tree.name = LastComponent(path);
-  ReadInto(tree, key, path, view);
+  TreeReader reader(tree);
+  trees::WalkTree(key, path, view, reader);
   return tree;
 }
 

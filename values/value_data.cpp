@@ -8,6 +8,7 @@
 
 #include "automation/arguments.h"
 #include "automation/errors.h"
+#include "automation/variant_array.h"
 #include "registry/service.h"
 
 namespace vorn::value_data {
@@ -15,37 +16,6 @@ namespace vorn::value_data {
 namespace {
 
 constexpr DWORD kQword = 11;  // REG_QWORD
-
-// A new VT_ARRAY|VT_VARIANT of count Empty elements, lower bound 0, with its
-// data locked for filling; the array is unlocked and handed over by Done.
-class VariantArray {
- public:
-  explicit VariantArray(ULONG count) : array_(::SafeArrayCreateVector(VT_VARIANT, 0, count)) {
-    if (!array_ || FAILED(::SafeArrayAccessData(array_, reinterpret_cast<void**>(&elements_)))) {
-      if (array_) ::SafeArrayDestroy(array_);
-      Raise(errors::kOutOfMemory);
-    }
-  }
-  ~VariantArray() {
-    if (!array_) return;
-    ::SafeArrayUnaccessData(array_);
-    ::SafeArrayDestroy(array_);
-  }
-  VariantArray(const VariantArray&) = delete;
-  VariantArray& operator=(const VariantArray&) = delete;
-  VARIANT& operator[](ULONG i) noexcept { return elements_[i]; }
-  unique_variant Done() noexcept {
-    ::SafeArrayUnaccessData(array_);
-    unique_variant result;
-    V_VT(&result.ref()) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(&result.ref()) = std::exchange(array_, nullptr);
-    return result;
-  }
-
- private:
-  SAFEARRAY* array_;
-  VARIANT* elements_ = nullptr;
-};
 
 unique_variant Text(const wchar_t* text, UINT length) {
   unique_variant result;
@@ -63,23 +33,15 @@ unique_variant Bytes(const BYTE* data, DWORD size) {
   return bytes.Done();
 }
 
-// The strings of a list: the final terminator (an empty string) and the
-// last string's terminator are dropped, then the rest splits at each zero.
 unique_variant Strings(const wchar_t* units, UINT length) {
-  for (int terminators = 0; terminators < 2 && length > 0 && units[length - 1] == L'\0'; ++terminators) --length;
   ULONG count = 0;
-  if (length > 0) {
-    count = 1;
-    for (UINT i = 0; i < length; ++i) count += units[i] == L'\0';
-  }
+  registry::ForEachListString(units, length, [&](const wchar_t*, UINT) { ++count; });
   VariantArray strings(count);
-  for (ULONG n = 0, start = 0; n < count; ++n) {
-    UINT end = start;
-    while (end < length && units[end] != L'\0') ++end;
-    V_BSTR(&strings[n]) = MakeBstr(units + start, end - start).release();
-    V_VT(&strings[n]) = VT_BSTR;
-    start = end + 1;
-  }
+  ULONG n = 0;
+  registry::ForEachListString(units, length, [&](const wchar_t* text, UINT text_length) {
+    V_BSTR(&strings[n]) = MakeBstr(text, text_length).release();
+    V_VT(&strings[n++]) = VT_BSTR;
+  });
   return strings.Done();
 }
 

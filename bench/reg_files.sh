@@ -6,10 +6,13 @@
 #     reg export of the same key (target 1.0);
 #   - import-2000-keys: Import of an exported scratch tree of 2,000 keys and
 #     20,000 values of every type, into the deleted tree, against reg import
-#     of the same file into the same deleted tree (target 1.25).
+#     of the same file into the same deleted tree (target 1.25);
+#   - copytree-2000-keys: CopyTree of that tree to a new key beside it, in
+#     HKCU, against reg copy /s /f of the same tree to the same new key
+#     (target 1.0); the copy is deleted before each round.
 # VORN_BENCH_QUICK=1 exports HKLM\Software\Microsoft\Windows instead (the
 # whole of HKLM\Software takes seconds a side in a win64 prefix), shrinks the
-# imported tree to 200 keys and the rounds to 2.
+# imported and copied tree to 200 keys and the rounds to 2.
 #   bench/reg_files.sh BUILD_DIR   prints "sample", "target" and "note" lines
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -97,5 +100,26 @@ for round in $(seq "$rounds"); do
 done
 wine_in 300 "$run" reg export "HKCU\\$tree" "$(windows "$work/after.reg")" /y >/dev/null 2>&1
 cmp -s "$work/tree.reg" "$work/after.reg" || echo "note $row: the tree after the last import differs from the file"
+
+copy="$tree.copy"
+row="copytree-$keys-keys"
+echo "target $row reg-copy 1.0"
+for round in $(seq "$rounds"); do
+  for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
+    wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1
+    if [ $side = mine ]; then
+      timed "$row" clsKey.CopyTree "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy"
+    else
+      timed "$row" reg-copy "$run" reg copy "HKCU\\$tree" "HKCU\\$copy" /s /f
+    fi
+  done
+done
+wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1
+wine_in 900 "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy" >/dev/null 2>&1
+wine_in 300 "$run" reg export "HKCU\\$copy" "$(windows "$work/copy.reg")" /y >/dev/null 2>&1
+# CopyTree's copy: the same keys and values, below another name.
+sed 's/bench-import\.copy/bench-import/' <(iconv -f UTF-16LE -t UTF-8 "$work/copy.reg") |
+  cmp -s - <(iconv -f UTF-16LE -t UTF-8 "$work/tree.reg") || echo "note $row: the copy differs from the tree"
+wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1
 wine_in 300 "$run" reg delete "HKCU\\$tree" /f >/dev/null 2>&1
 exit 0

@@ -138,6 +138,8 @@ class ValueCursor {
 LONG WriteValue(HKEY key, const RawValue& value);
 // The same for a name (without a zero character) and data held elsewhere.
 LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, size_t size);
+// The same for a name of length units followed by a zero unit.
+LONG WriteValue(HKEY key, const wchar_t* name, size_t length, DWORD type, const BYTE* data, size_t size);
 // The names of key's direct sub-keys, in the order the registry enumerates
 // them; likewise never skipping one. With a count, at most count names are
 // read: the end of the list is then not asked for.

@@ -3,7 +3,7 @@
 // value concerned.
 #include "trees/key_tree.h"
 
-#include "automation/errors.h"
+#include "trees/key_writer.h"
 #include "trees/walk.h"
 
 namespace vorn {
@@ -13,11 +13,6 @@ namespace {
 std::wstring LastComponent(const std::wstring& path) {
   size_t slash = path.rfind(L'\\');
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-[[noreturn]] void KeyFailed(LONG status, const wchar_t* what, const std::wstring& path) {
-  throw Error(HRESULT_FROM_WIN32(status),
-              L"The key \"" + path + L"\" " + what + L" (error " + std::to_wstring(status) + L")");
 }
 
 // Builds the tree as the walk hands it over: each key entered becomes a
@@ -64,19 +59,28 @@ KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view) {
 }
 
 void WriteTree(HKEY key, const KeyTree& tree, const std::wstring& path, REGSAM view) {
-  for (const registry::RawValue& value : tree.values) {
-    if (LONG status = registry::WriteValue(key, value)) {
-      throw Error(HRESULT_FROM_WIN32(status), L"The value \"" + value.name + L"\" of the key \"" + path +
-                                                  L"\" cannot be written (error " + std::to_wstring(status) + L")");
+  // Depth first with a stack of its own, as the walk reads: a tree may be
+  // as deep as the registry allows.
+  trees::KeyWriter writer(key, path, view);
+  struct Step {
+    const KeyTree* node;
+    size_t next_child;
+  };
+  std::vector<Step> steps{{&tree, 0}};
+  for (const registry::RawValue& value : tree.values)
+    writer.Value(value.name, value.type, value.data.data(), value.data.size());
+  while (!steps.empty()) {
+    Step& step = steps.back();
+    if (step.next_child == step.node->children.size()) {
+      steps.pop_back();
+      if (!steps.empty()) writer.Leave();
+      continue;
     }
-  }
-  for (const KeyTree& child : tree.children) {
-    std::wstring child_path = path + L"\\" + child.name;
-    unique_hkey child_key;
-    if (LONG status = registry::CreateSubKey(key, child.name.c_str(), registry::kRead | registry::kWrite | view,
-                                             child_key))
-      KeyFailed(status, L"cannot be created", child_path);
-    WriteTree(child_key.get(), child, child_path, view);
+    const KeyTree& child = step.node->children[step.next_child++];
+    writer.Enter(child.name);
+    for (const registry::RawValue& value : child.values)
+      writer.Value(value.name, value.type, value.data.data(), value.data.size());
+    steps.push_back({&child, 0});
   }
 }
 

@@ -87,16 +87,23 @@ void TreeWalk::Run(HKEY key, const std::wstring& path, bool counted, TreeVisitor
   }
 }
 
-void WalkTree(HKEY key, const std::wstring& path, REGSAM view, TreeVisitor& visitor) {
-  // The counts are taken only under a watch for any change of the tree
-  // (values and keys, all the way down), registered before the first read.
-  // A change, or a watch that cannot be had, means a walk to the end of
-  // every list.
+unique_event WatchTree(HKEY key) {
   unique_event changed(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  const bool counted = changed && registry::NotifyChange(key, true, changed.get()) == registry::kSuccess;
+  if (changed && registry::NotifyChange(key, true, changed.get()) != registry::kSuccess) changed.reset();
+  return changed;
+}
+
+bool Signalled(const unique_event& watch) noexcept { return ::WaitForSingleObject(watch.get(), 0) != WAIT_TIMEOUT; }
+
+void WalkTree(HKEY key, const std::wstring& path, REGSAM view, TreeVisitor& visitor) {
+  // The counts are taken only under a watch, registered before the first
+  // read. A change, or a watch that cannot be had, means a walk to the end
+  // of every list.
+  unique_event changed = WatchTree(key);
+  const bool counted = changed.valid();
   TreeWalk walk(view);
   walk.Run(key, path, counted, visitor);
-  if (counted && ::WaitForSingleObject(changed.get(), 0) != WAIT_TIMEOUT) {
+  if (counted && Signalled(changed)) {
     visitor.Restart();
     walk.Run(key, path, false, visitor);
   }

@@ -52,6 +52,12 @@ class TreeVisitor {
 // key (see IsPerformanceTextKey) is walked as an empty key.
 void WalkTree(HKEY key, const std::wstring& path, REGSAM view, TreeVisitor& visitor);
 
+// A watch of any change below key (values and keys, all the way down): the
+// event the registry signals, or none when no watch can be had.
+unique_event WatchTree(HKEY key);
+// Whether the watch saw a change.
+bool Signalled(const unique_event& watch) noexcept;
+
 // Whether key is the handle Wine gives for HKLM\...\Perflib\009: a pseudo
 // key whose counter texts are made on request and cannot be enumerated. It
 // is walked, and exported, as an empty key, as reg export writes it.

@@ -45,18 +45,26 @@ timed() {
   echo "sample $row $label $t"
 }
 
-echo "target $row reg-export 1.0"
-export_file="$work/export.reg"
-for round in $(seq "$rounds"); do
-  for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
-    if [ $side = mine ]; then
-      timed "$row" clsKey.Export "$run" cscript //nologo "$script" export '&H80000002' "$exported" \
-        "$(windows "$work/mine.reg")"
-    else
-      timed "$row" reg-export "$run" reg export "HKLM\\$exported" "$(windows "$work/theirs.reg")" /y
-    fi
+# The row's rounds, each side once per round, the order alternating: the
+# functions prepare (untimed, before each side), mine and theirs say what
+# is done.
+interleave() {
+  local round side
+  for round in $(seq "$rounds"); do
+    for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
+      prepare
+      $side
+    done
   done
-done
+}
+
+echo "target $row reg-export 1.0"
+prepare() { :; }
+mine() {
+  timed "$row" clsKey.Export "$run" cscript //nologo "$script" export '&H80000002' "$exported" "$(windows "$work/mine.reg")"
+}
+theirs() { timed "$row" reg-export "$run" reg export "HKLM\\$exported" "$(windows "$work/theirs.reg")" /y; }
+interleave
 cmp -s "$work/mine.reg" "$work/theirs.reg" || echo "note $row: the two files differ"
 
 # The scratch tree: every type in each key, made by reg import of a generated
@@ -88,33 +96,23 @@ echo "figure import-tree-keys $keys"
 echo "figure import-tree-values $((keys * 10))"
 row="import-$keys-keys"
 echo "target $row reg-import 1.25"
-for round in $(seq "$rounds"); do
-  for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
-    wine_in 300 "$run" reg delete "HKCU\\$tree" /f >/dev/null 2>&1
-    if [ $side = mine ]; then
-      timed "$row" clsKey.Import "$run" cscript //nologo "$script" import '&H80000001' "$tree" "$(windows "$work/tree.reg")"
-    else
-      timed "$row" reg-import "$run" reg import "$(windows "$work/tree.reg")"
-    fi
-  done
-done
+prepare() { wine_in 300 "$run" reg delete "HKCU\\$tree" /f >/dev/null 2>&1; }
+mine() {
+  timed "$row" clsKey.Import "$run" cscript //nologo "$script" import '&H80000001' "$tree" "$(windows "$work/tree.reg")"
+}
+theirs() { timed "$row" reg-import "$run" reg import "$(windows "$work/tree.reg")"; }
+interleave
 wine_in 300 "$run" reg export "HKCU\\$tree" "$(windows "$work/after.reg")" /y >/dev/null 2>&1
 cmp -s "$work/tree.reg" "$work/after.reg" || echo "note $row: the tree after the last import differs from the file"
 
 copy="$tree.copy"
 row="copytree-$keys-keys"
 echo "target $row reg-copy 1.0"
-for round in $(seq "$rounds"); do
-  for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
-    wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1
-    if [ $side = mine ]; then
-      timed "$row" clsKey.CopyTree "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy"
-    else
-      timed "$row" reg-copy "$run" reg copy "HKCU\\$tree" "HKCU\\$copy" /s /f
-    fi
-  done
-done
-wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1
+prepare() { wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1; }
+mine() { timed "$row" clsKey.CopyTree "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy"; }
+theirs() { timed "$row" reg-copy "$run" reg copy "HKCU\\$tree" "HKCU\\$copy" /s /f; }
+interleave
+prepare
 wine_in 900 "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy" >/dev/null 2>&1
 wine_in 300 "$run" reg export "HKCU\\$copy" "$(windows "$work/copy.reg")" /y >/dev/null 2>&1
 # CopyTree's copy: the same keys and values, below another name.

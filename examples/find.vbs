@@ -25,15 +25,20 @@ Option Explicit
 
 Dim gRoot  ' the root key's number
 
+' The root's number for its short or full name (0 when there is none), and
+' its full name.
 Function RootHandle(name, ByRef fullName)
-  Select Case UCase(name)
-    Case "HKCR", "HKEY_CLASSES_ROOT": RootHandle = &H80000000: fullName = "HKEY_CLASSES_ROOT"
-    Case "HKCU", "HKEY_CURRENT_USER": RootHandle = &H80000001: fullName = "HKEY_CURRENT_USER"
-    Case "HKLM", "HKEY_LOCAL_MACHINE": RootHandle = &H80000002: fullName = "HKEY_LOCAL_MACHINE"
-    Case "HKU", "HKEY_USERS": RootHandle = &H80000003: fullName = "HKEY_USERS"
-    Case "HKCC", "HKEY_CURRENT_CONFIG": RootHandle = &H80000005: fullName = "HKEY_CURRENT_CONFIG"
-    Case Else: RootHandle = 0: fullName = ""
-  End Select
+  Dim i, roots, handles
+  roots = Array("HKCR", "HKEY_CLASSES_ROOT", "HKCU", "HKEY_CURRENT_USER", "HKLM", "HKEY_LOCAL_MACHINE", _
+                "HKU", "HKEY_USERS", "HKCC", "HKEY_CURRENT_CONFIG")
+  handles = Array(&H80000000, &H80000001, &H80000002, &H80000003, &H80000005)
+  RootHandle = 0: fullName = ""
+  For i = 0 To UBound(roots) Step 2
+    If UCase(name) = roots(i) Or UCase(name) = roots(i + 1) Then
+      fullName = roots(i + 1)
+      RootHandle = handles(i \ 2)
+    End If
+  Next
 End Function
 
 Function TypeName_(code)

@@ -91,20 +91,6 @@ Made MakeDestination(const KeyName& destination, const std::wstring& destination
   return made;
 }
 
-// Fills the copy; when that fails, the copy is removed and the error passes
-// on, saying whether the removal failed too.
-template <typename Body>
-void Fill(Made& made, const std::wstring& destination_name, Body&& fill) {
-  try {
-    fill(made.copy.get());
-  } catch (...) {
-    made.copy.reset();  // closed before it goes
-    Undo(made.created.get(), destination_name);
-  }
-  made.copy.reset();
-  made.created->Keep();
-}
-
 }  // namespace
 
 void CopyTree(const KeyName& source, const KeyName& destination) {
@@ -149,7 +135,10 @@ void CopyTree(const KeyName& source, const KeyName& destination) {
           Undo(made.created.get(), destination_name);
         }
       }
-      if (whole) return made.created->Keep();
+      if (whole) {
+        made.created->Keep();
+        return;
+      }
       made.copy.reset();
       if (LONG status = made.created->Remove())
         throw Error(HRESULT_FROM_WIN32(status), L"The key \"" + source_name + L"\" changed while it was copied to \"" +
@@ -163,7 +152,13 @@ void CopyTree(const KeyName& source, const KeyName& destination) {
     tree = ReadTree(key.get(), source_name, source.view);
   }
   Made made = MakeDestination(destination, destination_name);
-  Fill(made, destination_name, [&](HKEY copy) { WriteTree(copy, tree, destination_name, destination.view); });
+  try {
+    WriteTree(made.copy.get(), tree, destination_name, destination.view);
+  } catch (...) {
+    made.copy.reset();  // closed before it goes
+    Undo(made.created.get(), destination_name);
+  }
+  made.created->Keep();
 }
 
 }  // namespace vorn::trees

@@ -9,7 +9,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "contract/interfaces.h"
@@ -40,6 +42,38 @@ inline double Median(std::vector<double> xs) {
   std::sort(xs.begin(), xs.end());
   size_t n = xs.size();
   return n % 2 ? xs[n / 2] : (xs[n / 2 - 1] + xs[n / 2]) / 2;
+}
+
+// Runs library and raw rounds times, alternating which goes first (after
+// one untimed run of each, and between runs what tidy does, untimed), and
+// prints both samples and the library's own nanoseconds per unit (the
+// median of the rounds' differences) and in all.
+template <typename Library, typename Raw, typename Tidy>
+void CompareOwnCost(const std::string& group, const char* unit, int n, int rounds, Library&& library, Raw&& raw,
+                    Tidy&& tidy) {
+  library(), tidy();  // warms the caches and the heap
+  raw(), tidy();
+  std::vector<double> own, total;
+  for (int r = 0; r < rounds; ++r) {
+    double lib = 0, anchor = 0;
+    if (r % 2) {
+      anchor = Time(raw), tidy();
+      lib = Time(library), tidy();
+    } else {
+      lib = Time(library), tidy();
+      anchor = Time(raw), tidy();
+    }
+    std::printf("sample %s library %.3f\nsample %s raw-calls %.3f\n", group.c_str(), lib, group.c_str(), anchor);
+    own.push_back((lib - anchor) * 1000 / n);
+    total.push_back(lib * 1000 / n);
+  }
+  std::printf("figure %s-ns-per-%s-total %.0f\n", group.c_str(), unit, Median(total));
+  std::printf("figure %s-ns-per-%s-own %.0f\n", group.c_str(), unit, Median(own));
+  std::fflush(stdout);
+}
+template <typename Library, typename Raw>
+void CompareOwnCost(const std::string& group, const char* unit, int n, int rounds, Library&& library, Raw&& raw) {
+  CompareOwnCost(group, unit, n, rounds, library, raw, [] {});
 }
 
 // Bytes in busy blocks of every heap of the process.
@@ -156,6 +190,94 @@ LONG RawValueRead(HKEY root, const wchar_t* path, const wchar_t* name) {
   }
   Calls::CloseKey(key);
   return status;
+}
+
+// A search of a tree as a C++ programmer writes it with the raw calls: each
+// key opened, its numbers of values and sub-keys asked, its values
+// enumerated with their data (into buffers that grow when a value is
+// longer), its sub-keys enumerated, depth first; every key name below the
+// key, value name and string (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) folded
+// to upper case by the platform and searched for the folded pattern. A
+// value counts once. Returns the matches.
+// With an empty pattern nothing is compared: a plain read of the tree.
+template <typename Calls>
+size_t RawTreeSearch(HKEY key, const std::wstring& folded_pattern) {
+  struct Buffers {
+    std::vector<wchar_t> name = std::vector<wchar_t>(16384), folded;
+    std::vector<BYTE> data = std::vector<BYTE>(2048);
+    bool Found(const wchar_t* text, size_t length, const std::wstring& pattern) {
+      if (pattern.empty()) return false;
+      if (folded.size() < length) folded.resize(length);
+      std::copy(text, text + length, folded.begin());
+      if (length) ::CharUpperBuffW(folded.data(), static_cast<DWORD>(length));
+      return std::wstring_view(folded.data(), length).find(pattern) != std::wstring_view::npos;
+    }
+  };
+  struct Walk {
+    static size_t Key(HKEY key, Buffers& b, const std::wstring& pattern) {
+      DWORD sub_keys = 0, values = 0;
+      if (Calls::QueryInfoKeyW(key, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr))
+        return 0;
+      size_t found = 0;
+      for (DWORD i = 0; i < values; ++i) {
+        DWORD length = static_cast<DWORD>(b.name.size()), type = 0, size = static_cast<DWORD>(b.data.size());
+        LONG status = Calls::EnumValueW(key, i, b.name.data(), &length, nullptr, &type, b.data.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+          b.data.resize(size);
+          length = static_cast<DWORD>(b.name.size());
+          status = Calls::EnumValueW(key, i, b.name.data(), &length, nullptr, &type, b.data.data(), &size);
+        }
+        if (status) break;
+        bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+        found += b.Found(b.name.data(), length, pattern) ||
+                 (text && b.Found(reinterpret_cast<const wchar_t*>(b.data.data()), size / 2, pattern));
+      }
+      for (DWORD i = 0; i < sub_keys; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (Calls::EnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr)) break;
+        found += b.Found(name, length, pattern);
+        HKEY child = nullptr;
+        if (Calls::OpenKeyExW(key, name, 0, KEY_READ, &child)) continue;
+        found += Key(child, b, pattern);
+        Calls::CloseKey(child);
+      }
+      return found;
+    }
+  };
+  Buffers buffers;
+  return Walk::Key(key, buffers, folded_pattern);
+}
+
+// A copy of a tree with the raw calls, key by key as it is read: each
+// source key opened and its numbers asked, each value enumerated with its
+// data and set in the copy, each sub-key created in the copy, depth first.
+template <typename Calls>
+void RawTreeCopy(HKEY source, HKEY copy) {
+  DWORD sub_keys = 0, values = 0;
+  if (Calls::QueryInfoKeyW(source, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr, nullptr,
+                           nullptr, nullptr))
+    return;
+  static wchar_t name[16384];
+  static BYTE data[65536];
+  for (DWORD i = 0; i < values; ++i) {
+    DWORD length = 16384, type = 0, size = sizeof data;
+    if (Calls::EnumValueW(source, i, name, &length, nullptr, &type, data, &size)) break;
+    Calls::SetValueExW(copy, name, 0, type, data, size);
+  }
+  for (DWORD i = 0; i < sub_keys; ++i) {
+    wchar_t sub[256];
+    DWORD length = 256;
+    if (Calls::EnumKeyExW(source, i, sub, &length, nullptr, nullptr, nullptr, nullptr)) break;
+    HKEY from = nullptr, to = nullptr;
+    if (Calls::OpenKeyExW(source, sub, 0, KEY_READ, &from)) continue;
+    if (!Calls::CreateKeyExW(copy, sub, &to)) {
+      RawTreeCopy<Calls>(from, to);
+      Calls::CloseKey(to);
+    }
+    Calls::CloseKey(from);
+  }
 }
 
 }  // namespace vorn::bench

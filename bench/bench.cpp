@@ -8,7 +8,7 @@
 //   vorn_bench.exe run [SIZES [ROUNDS [DIVISOR]]]
 //                                   values loads at each size (default
 //                                   1000,10000,100000), sub-keys, delete,
-//                                   Invoke, GetValue, in ROUNDS rounds
+//                                   Invoke, GetValue, Find, in ROUNDS rounds
 //                                   (default 9; three for 100,000 values
 //                                   and more); DIVISOR (default 1) divides
 //                                   the other sizes (1,000 sub-keys, 99
@@ -17,6 +17,10 @@
 //                                   10,000 GetValue reads), for a quick run
 //                                   and the security members (1,000
 //                                   calls each)
+//   vorn_bench.exe find [PATH [ROUNDS]]
+//                                   Find alone, over HKLM\PATH (default
+//                                   Software; the run's quick form searches
+//                                   Software\Microsoft\Windows)
 //   vorn_bench.exe getvalue [N [ROUNDS]]
 //                                   GetValue alone, over N values (default
 //                                   10000)
@@ -137,6 +141,7 @@ struct Advapi32 {
   static constexpr auto EnumKeyExW = &::RegEnumKeyExW;
   static constexpr auto EnumValueW = &::RegEnumValueW;
   static constexpr auto QueryValueExW = &::RegQueryValueExW;
+  static constexpr auto QueryInfoKeyW = &::RegQueryInfoKeyW;
 };
 
 void RawValues(const std::wstring& path) { vorn::bench::RawValueCalls<Advapi32>(HKEY_CURRENT_USER, path); }
@@ -468,6 +473,46 @@ void KeySecurity(int rounds, int calls) {
   Drop(path);
 }
 
+// Find through IDispatch on HKLM\path (key names, value names and data;
+// a pattern found in a few hundred places of the prefix's HKLM\Software),
+// against the same search made with the raw calls
+// (vorn::bench::RawTreeSearch), in interleaved rounds.
+void FindSearch(const std::wstring& path, int rounds) {
+  const std::string group = "find-HKLM\\" + std::string(path.begin(), path.end());
+  _clsKey* key = New<_clsKey>(vorn::guids::CLSID_clsKey, vorn::guids::IID__clsKey);
+  LONG root = static_cast<LONG>(0x80000002);
+  BSTR p = ::SysAllocString(path.c_str());
+  key->put_HKEY(&root);
+  key->put_Path(&p);
+  ::SysFreeString(p);
+  VARIANT pattern;
+  V_VT(&pattern) = VT_BSTR;
+  V_BSTR(&pattern) = ::SysAllocString(L"system32");
+  LONG hits = -1;
+  size_t raw_hits = 0;
+  auto library = [&] {
+    DISPPARAMS params{&pattern, nullptr, 1, 0};
+    VARIANT result;
+    ::VariantInit(&result);
+    if (SUCCEEDED(key->Invoke(VORN_DISPID_FIND, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr)))
+      ::SafeArrayGetUBound(V_ARRAY(&result), 1, &hits), ++hits;
+    ::VariantClear(&result);
+  };
+  auto raw = [&] {
+    HKEY top = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &top)) return;
+    raw_hits = vorn::bench::RawTreeSearch<Advapi32>(top, L"SYSTEM32");
+    ::RegCloseKey(top);
+  };
+  library(), raw();  // the registry's caches warmed for both
+  Interleave(
+      rounds, [&] { Sample(group, "clsKey.Find", Time(library)); }, [&] { Sample(group, "raw-W-calls", Time(raw)); });
+  std::printf("target %s raw-W-calls 1.10\nfigure %s-hits %ld\nfigure %s-raw-hits %zu\n", group.c_str(),
+              group.c_str(), static_cast<long>(hits), group.c_str(), raw_hits);
+  ::VariantClear(&pattern);
+  key->Release();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -479,6 +524,9 @@ int main(int argc, char** argv) {
   } else if (command == "drop" && argc == 3) {
     std::string path = argv[2];
     Drop(std::wstring(path.begin(), path.end()));
+  } else if (command == "find") {
+    std::string path = argc > 2 ? argv[2] : "Software";
+    FindSearch(std::wstring(path.begin(), path.end()), argc > 3 ? std::max(1, std::atoi(argv[3])) : 9);
   } else if (command == "getvalue") {
     GetValueReads(argc > 2 ? std::atoi(argv[2]) : 10000, argc > 3 ? std::max(1, std::atoi(argv[3])) : 9);
     Drop(kBase);
@@ -499,6 +547,7 @@ int main(int argc, char** argv) {
     InvokeCost(rounds, std::max(1, 100000 / divisor));
     GetValueReads(std::max(1, 10000 / divisor), rounds);
     KeySecurity(rounds, std::max(1, 1000 / divisor));
+    FindSearch(divisor > 1 ? L"Software\\Microsoft\\Windows" : L"Software", rounds);
     Drop(kBase);
   } else if (command == "security") {
     KeySecurity(argc > 2 ? std::max(1, std::atoi(argv[2])) : 9, argc > 3 ? std::max(1, std::atoi(argv[3])) : 1000);
@@ -506,7 +555,7 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr,
                  "usage: vorn_bench.exe run [SIZES [ROUNDS [DIVISOR]]] | getvalue [N [ROUNDS]] | security [ROUNDS [CALLS]] | "
-                 "make PATH N | drop PATH\n");
+                 "find [PATH [ROUNDS]] | make PATH N | drop PATH\n");
     return 2;
   }
   ::CoUninitialize();

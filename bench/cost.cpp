@@ -27,35 +27,7 @@
 namespace {
 
 using vorn::bench::Aimed;
-using vorn::bench::Median;
 using vorn::bench::Seam;
-using vorn::bench::Time;
-
-// Runs library and raw rounds times, alternating which goes first, and
-// prints both samples and the library's own nanoseconds per unit (the median
-// of the rounds' differences).
-template <typename Library, typename Raw>
-void Compare(const std::string& group, const char* unit, int n, int rounds, Library&& library, Raw&& raw) {
-  library();  // warms the caches and the heap
-  raw();
-  std::vector<double> own, total;
-  for (int r = 0; r < rounds; ++r) {
-    double lib = 0, anchor = 0;
-    if (r % 2) {
-      anchor = Time(raw);
-      lib = Time(library);
-    } else {
-      lib = Time(library);
-      anchor = Time(raw);
-    }
-    std::printf("sample %s library %.3f\nsample %s raw-calls %.3f\n", group.c_str(), lib, group.c_str(), anchor);
-    own.push_back((lib - anchor) * 1000 / n);
-    total.push_back(lib * 1000 / n);
-  }
-  std::printf("figure %s-ns-per-%s-total %.0f\n", group.c_str(), unit, Median(total));
-  std::printf("figure %s-ns-per-%s-own %.0f\n", group.c_str(), unit, Median(own));
-  std::fflush(stdout);
-}
 
 void ValuesLoad(int n, int rounds) {
   std::wstring path = L"Software\\bench\\values-" + std::to_wstring(n);
@@ -69,7 +41,7 @@ void ValuesLoad(int n, int rounds) {
     vorn::bench::ReadEveryValue(values.get());
   };
   auto raw = [&] { vorn::bench::RawValueCalls<Seam>(HKEY_CURRENT_USER, path); };
-  Compare("memory-values-load-" + std::to_string(n), "record", n, rounds, library, raw);
+  vorn::bench::CompareOwnCost("memory-values-load-" + std::to_string(n), "record", n, rounds, library, raw);
 }
 
 void SubKeysLoad(int n, int rounds) {
@@ -81,7 +53,7 @@ void SubKeysLoad(int n, int rounds) {
     keys->get_Count(&count);
   };
   auto raw = [&] { vorn::bench::RawSubKeyCalls<Seam>(HKEY_CURRENT_USER, path); };
-  Compare("memory-subkeys-load-" + std::to_string(n), "key", n, rounds, library, raw);
+  vorn::bench::CompareOwnCost("memory-subkeys-load-" + std::to_string(n), "key", n, rounds, library, raw);
 }
 
 }  // namespace

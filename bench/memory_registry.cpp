@@ -3,7 +3,10 @@
 // load costs beyond these calls is the library's work alone. Keys and values
 // are kept in the order they were created; names match without regard to
 // the case of ASCII letters (the benchmark's names are ASCII). A handle is
-// the address of its key; the predefined root keys are the roots.
+// the address of its key; the predefined root keys are the roots. A change
+// watch is signalled by a value set and a key created or deleted at or
+// (with its subtree flag) below its key, once, and forgotten when it is
+// signalled or its handle closed.
 #include "bench/memory_registry.h"
 
 #include <algorithm>
@@ -41,6 +44,33 @@ struct Node {
   std::vector<Value> values;
   std::unordered_map<std::wstring, size_t> value_index;
 };
+
+struct Watch {
+  HKEY handle;
+  const Node* node;
+  bool subtree;
+  HANDLE event;
+};
+std::vector<Watch>& Watches() {
+  static std::vector<Watch> watches;
+  return watches;
+}
+
+// Signals the watches that a change at node concerns.
+void Touch(const Node* node) {
+  auto& watches = Watches();
+  for (size_t i = 0; i < watches.size();) {
+    bool concerned = false;
+    for (const Node* n = node; n && !concerned; n = n->parent)
+      concerned = n == watches[i].node && (n == node || watches[i].subtree);
+    if (!concerned) {
+      ++i;
+      continue;
+    }
+    ::SetEvent(watches[i].event);
+    watches.erase(watches.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
 
 std::map<HKEY, Node>& Roots() {
   static std::map<HKEY, Node> roots;
@@ -95,7 +125,10 @@ LSTATUS GiveName(const std::wstring& name, LPWSTR buffer, LPDWORD length) {
 
 }  // namespace
 
-void Clear() { Roots().clear(); }
+void Clear() {
+  Watches().clear();
+  Roots().clear();
+}
 
 void MakeKey(HKEY root, const std::wstring& path) { Walk(root, path.c_str(), true); }
 
@@ -127,7 +160,11 @@ LSTATUS OpenKeyExW(HKEY root, LPCWSTR sub_key, DWORD, REGSAM, PHKEY result) {
   return ERROR_SUCCESS;
 }
 
-LSTATUS CloseKey(HKEY) { return ERROR_SUCCESS; }
+LSTATUS CloseKey(HKEY key) {
+  auto& watches = bench::Watches();
+  std::erase_if(watches, [&](const bench::Watch& w) { return w.handle == key; });
+  return ERROR_SUCCESS;
+}
 
 LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD, LPWSTR, LPDWORD class_length,
                    PFILETIME) {
@@ -197,13 +234,17 @@ LSTATUS QueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data
 
 LSTATUS SetValueExW(HKEY key, LPCWSTR name, DWORD, DWORD type, const BYTE* data, DWORD data_size) {
   bench::SetValue(key, L"", name, type, data, data_size);
+  bench::Touch(bench::NodeOf(key));
   return ERROR_SUCCESS;
 }
 
 LSTATUS DeleteValueW(HKEY, LPCWSTR) { return ERROR_ACCESS_DENIED; }
 
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
-  *result = reinterpret_cast<HKEY>(bench::Walk(key, sub_key, true));
+  bool existed = bench::Walk(key, sub_key, false) != nullptr;
+  Node* node = bench::Walk(key, sub_key, true);
+  *result = reinterpret_cast<HKEY>(node);
+  if (!existed) bench::Touch(node->parent);
   return ERROR_SUCCESS;
 }
 
@@ -213,6 +254,7 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
   if (!node || !node->parent) return ERROR_FILE_NOT_FOUND;
   if (!node->children.empty()) return ERROR_ACCESS_DENIED;
   Node* parent = node->parent;
+  std::erase_if(bench::Watches(), [&](const bench::Watch& w) { return w.node == node; });
   parent->child_index.erase(bench::Folded(node->name.data(), node->name.size()));
   for (auto it = parent->children.begin(); it != parent->children.end(); ++it) {
     if (it->get() == node) {
@@ -220,6 +262,7 @@ LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
       break;
     }
   }
+  bench::Touch(parent);
   return ERROR_SUCCESS;
 }
 
@@ -231,9 +274,10 @@ LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM, PHKEY result, LPDWORD di
 }
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(root, sub_key); }
 
-// The registry in memory has no writers but the benchmark itself: nothing
-// to watch.
-LSTATUS NotifyChangeKeyValue(HKEY, BOOL, DWORD, HANDLE, BOOL) { return ERROR_CALL_NOT_IMPLEMENTED; }
+LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD, HANDLE event, BOOL) {
+  bench::Watches().push_back({key, bench::NodeOf(key), subtree != FALSE, event});
+  return ERROR_SUCCESS;
+}
 
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
 // Keys in memory have no security.

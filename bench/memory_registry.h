@@ -27,6 +27,12 @@ struct Seam {
   static constexpr auto EnumKeyExW = &vorn::registry::api::EnumKeyExW;
   static constexpr auto EnumValueW = &vorn::registry::api::EnumValueW;
   static constexpr auto QueryValueExW = &vorn::registry::api::QueryValueExW;
+  static constexpr auto QueryInfoKeyW = &vorn::registry::api::QueryInfoKeyW;
+  static constexpr auto SetValueExW = &vorn::registry::api::SetValueExW;
+  // Creates sub_key below key (with every key missing along it), or opens it.
+  static LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, PHKEY result) {
+    return vorn::registry::api::CreateKeyExW(key, sub_key, KEY_READ | KEY_WRITE, result, nullptr);
+  }
 };
 
 // A new collection of the library (clsValues, clsKeys) aimed at

@@ -6,10 +6,13 @@
 #     reg export of the same key (target 1.0);
 #   - import-2000-keys: Import of an exported scratch tree of 2,000 keys and
 #     20,000 values of every type, into the deleted tree, against reg import
-#     of the same file into the same deleted tree (target 1.25).
+#     of the same file into the same deleted tree (target 1.25);
+#   - copytree-2000-keys: CopyTree of that tree to a new key beside it, in
+#     HKCU, against reg copy /s /f of the same tree to the same new key
+#     (target 1.0); the copy is deleted before each round.
 # VORN_BENCH_QUICK=1 exports HKLM\Software\Microsoft\Windows instead (the
 # whole of HKLM\Software takes seconds a side in a win64 prefix), shrinks the
-# imported tree to 200 keys and the rounds to 2.
+# imported and copied tree to 200 keys and the rounds to 2.
 #   bench/reg_files.sh BUILD_DIR   prints "sample", "target" and "note" lines
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -42,18 +45,26 @@ timed() {
   echo "sample $row $label $t"
 }
 
-echo "target $row reg-export 1.0"
-export_file="$work/export.reg"
-for round in $(seq "$rounds"); do
-  for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
-    if [ $side = mine ]; then
-      timed "$row" clsKey.Export "$run" cscript //nologo "$script" export '&H80000002' "$exported" \
-        "$(windows "$work/mine.reg")"
-    else
-      timed "$row" reg-export "$run" reg export "HKLM\\$exported" "$(windows "$work/theirs.reg")" /y
-    fi
+# The row's rounds, each side once per round, the order alternating: the
+# functions prepare (untimed, before each side), mine and theirs say what
+# is done.
+interleave() {
+  local round side
+  for round in $(seq "$rounds"); do
+    for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
+      prepare
+      $side
+    done
   done
-done
+}
+
+echo "target $row reg-export 1.0"
+prepare() { :; }
+mine() {
+  timed "$row" clsKey.Export "$run" cscript //nologo "$script" export '&H80000002' "$exported" "$(windows "$work/mine.reg")"
+}
+theirs() { timed "$row" reg-export "$run" reg export "HKLM\\$exported" "$(windows "$work/theirs.reg")" /y; }
+interleave
 cmp -s "$work/mine.reg" "$work/theirs.reg" || echo "note $row: the two files differ"
 
 # The scratch tree: every type in each key, made by reg import of a generated
@@ -85,17 +96,28 @@ echo "figure import-tree-keys $keys"
 echo "figure import-tree-values $((keys * 10))"
 row="import-$keys-keys"
 echo "target $row reg-import 1.25"
-for round in $(seq "$rounds"); do
-  for side in $( [ $((round % 2)) = 1 ] && echo "mine theirs" || echo "theirs mine"); do
-    wine_in 300 "$run" reg delete "HKCU\\$tree" /f >/dev/null 2>&1
-    if [ $side = mine ]; then
-      timed "$row" clsKey.Import "$run" cscript //nologo "$script" import '&H80000001' "$tree" "$(windows "$work/tree.reg")"
-    else
-      timed "$row" reg-import "$run" reg import "$(windows "$work/tree.reg")"
-    fi
-  done
-done
+prepare() { wine_in 300 "$run" reg delete "HKCU\\$tree" /f >/dev/null 2>&1; }
+mine() {
+  timed "$row" clsKey.Import "$run" cscript //nologo "$script" import '&H80000001' "$tree" "$(windows "$work/tree.reg")"
+}
+theirs() { timed "$row" reg-import "$run" reg import "$(windows "$work/tree.reg")"; }
+interleave
 wine_in 300 "$run" reg export "HKCU\\$tree" "$(windows "$work/after.reg")" /y >/dev/null 2>&1
 cmp -s "$work/tree.reg" "$work/after.reg" || echo "note $row: the tree after the last import differs from the file"
+
+copy="$tree.copy"
+row="copytree-$keys-keys"
+echo "target $row reg-copy 1.0"
+prepare() { wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1; }
+mine() { timed "$row" clsKey.CopyTree "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy"; }
+theirs() { timed "$row" reg-copy "$run" reg copy "HKCU\\$tree" "HKCU\\$copy" /s /f; }
+interleave
+prepare
+wine_in 900 "$run" cscript //nologo "$script" copytree '&H80000001' "$tree" "$copy" >/dev/null 2>&1
+wine_in 300 "$run" reg export "HKCU\\$copy" "$(windows "$work/copy.reg")" /y >/dev/null 2>&1
+# CopyTree's copy: the same keys and values, below another name.
+sed 's/bench-import\.copy/bench-import/' <(iconv -f UTF-16LE -t UTF-8 "$work/copy.reg") |
+  cmp -s - <(iconv -f UTF-16LE -t UTF-8 "$work/tree.reg") || echo "note $row: the copy differs from the tree"
+wine_in 300 "$run" reg delete "HKCU\\$copy" /f >/dev/null 2>&1
 wine_in 300 "$run" reg delete "HKCU\\$tree" /f >/dev/null 2>&1
 exit 0

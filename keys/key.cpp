@@ -2,10 +2,12 @@
 // delete, and the members beyond the type library.
 #include "keys/key.h"
 
+#include "keys/key_facts.h"
 #include "keys/keys.h"
 #include "security/key_security.h"
 #include "trees/copy.h"
 #include "trees/export.h"
+#include "trees/find.h"
 #include "trees/import.h"
 #include "trees/rename.h"
 #include "automation/arguments.h"
@@ -179,6 +181,13 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       call.result = True();
       break;
     }
+    case VORN_DISPID_FIND:
+      call.result = trees::Find(TreeName(), *call.arguments[0], call.arguments[1], find_skipped_);
+      break;
+    case VORN_DISPID_FINDSKIPPED: call.result = trees::PathArray(find_skipped_); break;
+    case VORN_DISPID_LASTWRITETIME:
+    case VORN_DISPID_SUBKEYCOUNT:
+    case VORN_DISPID_VALUECOUNT: call.result = key_facts::Read(member.id, hkey_, path_.get(), view_); break;
     case VORN_DISPID_RENAME: {
       unique_bstr name = arguments::Text(*call.arguments[0], L"NewName");
       std::wstring path = trees::Rename(TreeName(), std::wstring(name.get(), ::SysStringLen(name.get())));

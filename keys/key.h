@@ -8,6 +8,9 @@
 // state its two refreshes at the load left; see TakeLoaded.)
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "contract/interfaces.h"
 #include "keys/key_watch.h"
 #include "trees/key_name.h"
@@ -65,7 +68,9 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   // timeout (see KeyWatch); the watch stays armed between calls until HKEY,
   // Path or View is assigned another value. GetSecurity, SetSecurity, Grant,
   // Deny, Revoke, CheckAccess and AccessRules read and change who may touch
-  // the key (security/key_security.h).
+  // the key (security/key_security.h). Find(Pattern [, Options]) and
+  // FindSkipped (trees/find.h); LastWriteTime, SubKeyCount and ValueCount
+  // (keys/key_facts.h), read-only.
   static constexpr ExtraMember kExtraMembers[] = {
       {L"View", VORN_DISPID_VIEW, ExtraMember::kProperty, 0},
       {L"Export", VORN_DISPID_EXPORT, ExtraMember::kMethod, 2, 1},
@@ -80,6 +85,11 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
       {L"Revoke", VORN_DISPID_REVOKE, ExtraMember::kMethod, 1},
       {L"CheckAccess", VORN_DISPID_CHECKACCESS, ExtraMember::kMethod, 1},
       {L"AccessRules", VORN_DISPID_ACCESSRULES, ExtraMember::kReadOnlyProperty, 0},
+      {L"Find", VORN_DISPID_FIND, ExtraMember::kMethod, 2, 1},
+      {L"FindSkipped", VORN_DISPID_FINDSKIPPED, ExtraMember::kReadOnlyProperty, 0},
+      {L"LastWriteTime", VORN_DISPID_LASTWRITETIME, ExtraMember::kReadOnlyProperty, 0},
+      {L"SubKeyCount", VORN_DISPID_SUBKEYCOUNT, ExtraMember::kReadOnlyProperty, 0},
+      {L"ValueCount", VORN_DISPID_VALUECOUNT, ExtraMember::kReadOnlyProperty, 0},
   };
   void InvokeExtra(const ExtraMember& member, ExtraCall& call);
 
@@ -127,6 +137,8 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   REGSAM view_ = 0;  // the registry view: 0 is the module's own
   // The one handle that outlives a member call: WaitForChange's.
   KeyWatch watch_;
+  // The keys the last Find could not read (FindSkipped; trees/find.h).
+  std::vector<std::wstring> find_skipped_;
 };
 
 }  // namespace vorn

@@ -29,8 +29,8 @@ bool TextFormHolds(DWORD type, const BYTE* d, size_t size) noexcept {
   return true;
 }
 
-bool KeyNameWritable(const std::wstring& name) noexcept {
-  return name.find_first_of(L"\r\n") == std::wstring::npos;
+bool KeyNameWritable(std::wstring_view name) noexcept {
+  return name.find_first_of(L"\r\n") == std::wstring_view::npos;
 }
 
 Writer::Writer() { text_ = L"\xFEFFWindows Registry Editor Version 5.00\r\n"; }

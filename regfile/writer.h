@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace vorn::regfile {
 
@@ -18,7 +19,7 @@ bool TextFormHolds(DWORD type, const BYTE* data, size_t size) noexcept;
 
 // Whether a key name can stand in a [key] line: reg export writes it raw, so
 // a carriage return or line feed in it would split the line.
-bool KeyNameWritable(const std::wstring& name) noexcept;
+bool KeyNameWritable(std::wstring_view name) noexcept;
 
 class Writer {
  public:

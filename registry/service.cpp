@@ -187,7 +187,11 @@ LONG WriteValue(HKEY key, const RawValue& value) {
 }
 
 LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, size_t data_size) {
-  if (HoldsZero(name.data(), name.size())) return kInvalidName;
+  return WriteValue(key, name.c_str(), name.size(), type, data, data_size);
+}
+
+LONG WriteValue(HKEY key, const wchar_t* name, size_t length, DWORD type, const BYTE* data, size_t data_size) {
+  if (HoldsZero(name, length)) return kInvalidName;
   DWORD size = static_cast<DWORD>(data_size);
   if (size != data_size) return kInvalidName;
   static const BYTE kNothing = 0;
@@ -202,9 +206,9 @@ LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data
   if (string_type && size && !ends_in_zero_unit) {
     std::vector<BYTE> padded(size + 4, 0xFF);
     std::memcpy(padded.data() + 2, data, size);
-    return api::SetValueExW(key, name.c_str(), 0, type, padded.data() + 2, size);
+    return api::SetValueExW(key, name, 0, type, padded.data() + 2, size);
   }
-  return api::SetValueExW(key, name.c_str(), 0, type, data, size);
+  return api::SetValueExW(key, name, 0, type, data, size);
 }
 
 LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count) {
@@ -219,9 +223,9 @@ LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count) {
   return kSuccess;
 }
 
-LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values) {
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write) {
   return api::QueryInfoKeyW(key, nullptr, nullptr, nullptr, &sub_keys, nullptr, nullptr, &values, nullptr, nullptr,
-                            nullptr, nullptr);
+                            nullptr, last_write);
 }
 
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {

@@ -138,12 +138,15 @@ class ValueCursor {
 LONG WriteValue(HKEY key, const RawValue& value);
 // The same for a name (without a zero character) and data held elsewhere.
 LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data, size_t size);
+// The same for a name of length units followed by a zero unit.
+LONG WriteValue(HKEY key, const wchar_t* name, size_t length, DWORD type, const BYTE* data, size_t size);
 // The names of key's direct sub-keys, in the order the registry enumerates
 // them; likewise never skipping one. With a count, at most count names are
 // read: the end of the list is then not asked for.
 LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count = MAXDWORD);
-// How many direct sub-keys and values key has (RegQueryInfoKeyW).
-LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values);
+// How many direct sub-keys and values key has (RegQueryInfoKeyW), and,
+// when last_write is not null, when the key was last written (UTC).
+LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write = nullptr);
 // Deletes name (not empty) below parent with everything below it, depth
 // first; the first failure ends it with its status, leaving what was not
 // yet deleted.
@@ -169,10 +172,29 @@ LONG WriteSecurity(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, 
 // terminating zero unit when there is one. Zeros inside the text stay.
 UINT TextLength(const wchar_t* data, DWORD size) noexcept;
 
+// Calls each(text, length) for every string of REG_MULTI_SZ data of length
+// whole units, in order: the list's final terminator (an empty string) and
+// the last string's terminator are dropped, and the rest splits at each
+// zero unit. Data without terminators loses nothing; no data is no string.
+template <typename Each>
+void ForEachListString(const wchar_t* units, UINT length, Each&& each) {
+  for (int terminators = 0; terminators < 2 && length > 0 && units[length - 1] == L'\0'; ++terminators) --length;
+  if (length == 0) return;
+  for (UINT start = 0;;) {
+    UINT end = start;
+    while (end < length && units[end] != L'\0') ++end;
+    each(units + start, end - start);
+    if (end == length) return;
+    start = end + 1;
+  }
+}
+
 // Reads the names of a key's sub-keys, one RegEnumKeyExW call per index.
 class SubKeyReader {
  public:
   explicit SubKeyReader(HKEY key) noexcept : key_(key) {}
+  // Reads the sub-keys of key from now on (one reader for a whole walk).
+  void Aim(HKEY key) noexcept { key_ = key; }
   // On kSuccess, Name() is the sub-key at index.
   LONG Read(DWORD index);
   unique_bstr Name() const;

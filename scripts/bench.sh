@@ -13,7 +13,14 @@
 #     each read needs;
 #   - the library's own cost per record in nanoseconds: the same value and
 #     sub-key loads over a registry held in memory, against the same calls
-#     made directly (no registry server in the way);
+#     made directly (no registry server in the way); likewise per key for the
+#     tree read, Export, CopyTree and Find over a tree of 2,000 keys, and the
+#     most heap a search that finds nothing holds, over 200 and 2,000 keys
+#     (bench/cost_trees.cpp);
+#   - clsKey.Find over the prefix's HKLM\Software (key names, value names
+#     and data) against the same search made with the raw calls in C++, and
+#     from VBScript against the same search written as a VBScript walk with
+#     Values, GetValue and InStr (bench/find_walk.vbs);
 #   - the same values walk from VBScript and JScript against WScript.Shell
 #     RegRead and a Scripting.Dictionary walk;
 #   - examples/regtree.vbs against reg query /s on the prefix's HKLM\Software;
@@ -23,8 +30,8 @@
 #   - clsKey's security members (GetSecurity, CheckAccess, AccessRules, a
 #     Grant and Revoke) through IDispatch::Invoke against the raw calls each
 #     needs, per call;
-#   - clsKey.Export and Import against reg export and reg import
-#     (bench/reg_files.sh);
+#   - clsKey.Export, Import and CopyTree against reg export, reg import and
+#     reg copy (bench/reg_files.sh);
 #   - bytes per loaded record, from the heaps, in all and beyond the records'
 #     own data.
 # Usage: scripts/bench.sh [--quick] [build-dir...]   (default: build/win32
@@ -42,10 +49,10 @@ if [ "${1:-}" = --quick ]; then quick=1; shift; fi
 export VORN_BENCH_QUICK=$quick
 if [ $quick = 1 ]; then
   rounds=2 walk_n=3000 tree='Software\Microsoft\Windows'  # script walks, regtree.vbs
-  cpp_args=(100,1000,10000 3 10) cost_args=(7 5000 500)  # vorn_bench run, vorn_cost
+  cpp_args=(100,1000,10000 3 10) cost_args=(7 5000 500) tree_args=(5 10 19)  # vorn_bench run, vorn_cost(_trees)
 else
   rounds=5 walk_n=10000 tree=Software
-  cpp_args=() cost_args=()
+  cpp_args=() cost_args=() tree_args=()
 fi
 
 bench_one() {
@@ -73,6 +80,7 @@ bench_one() {
   echo "C++: the library's own cost over a registry in memory ..."
   wine_in 600 "$run" "$build/bench/vorn_cost.exe" "${cost_args[@]}" >>"$out" 2>&1
   wine_in 600 "$run" "$build/bench/vorn_cost_parts.exe" >>"$out" 2>&1
+  wine_in 900 "$run" "$build/bench/vorn_cost_trees.exe" "${tree_args[@]}" >>"$out" 2>&1
   echo "C++: WaitForChange against the raw notification wait ..."
   wine_in 600 "$run" "$build/bench/vorn_watch_bench.exe" >>"$out" 2>&1
 
@@ -103,6 +111,12 @@ bench_one() {
     done
   done
   echo "figure HKLM\\$tree-lines-of-reg-query $(wc -l <"$build/bench-tree.out")" >>"$out"
+
+  echo "Find against a VBScript walk on HKLM\\$tree ..."
+  wine_in 1800 "$run" cscript //nologo "$(windows "$here/bench/find_walk.vbs")" "$tree" system32 "$rounds" \
+    >"$build/bench-script.out" 2>&1 || true
+  grep -q '^done' "$build/bench-script.out" || echo "note find_walk.vbs did not finish" >>"$out"
+  cat "$build/bench-script.out" >>"$out"
 
   echo "Export and Import against reg export and reg import ..."
   bash "$here/bench/reg_files.sh" "$build" >>"$out" 2>&1 || echo "note bench/reg_files.sh failed" >>"$out"

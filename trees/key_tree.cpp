@@ -3,7 +3,8 @@
 // value concerned.
 #include "trees/key_tree.h"
 
-#include "automation/errors.h"
+#include "trees/key_writer.h"
+#include "trees/walk.h"
 
 namespace vorn {
 
@@ -14,57 +15,72 @@ std::wstring LastComponent(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-[[noreturn]] void KeyFailed(LONG status, const wchar_t* what, const std::wstring& path) {
-  throw Error(HRESULT_FROM_WIN32(status),
-              L"The key \"" + path + L"\" " + what + L" (error " + std::to_wstring(status) + L")");
-}
+// Builds the tree as the walk hands it over: each key entered becomes a
+// child of the key open above it.
+class TreeReader final : public trees::TreeVisitor {
+ public:
+  explicit TreeReader(KeyTree& tree) : tree_(tree) {}
 
-void ReadInto(KeyTree& tree, HKEY key, const std::wstring& path, REGSAM view) {
-  if (IsPerformanceTextKey(key)) return;
-  if (LONG status = registry::ReadValues(key, tree.values)) KeyFailed(status, L"cannot be read", path);
-  std::vector<std::wstring> names;
-  if (LONG status = registry::ReadSubKeyNames(key, names)) KeyFailed(status, L"cannot be read", path);
-  tree.children.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    KeyTree& child = tree.children[i];
-    child.name = std::move(names[i]);
-    std::wstring child_path = path + L"\\" + child.name;
-    unique_hkey child_key;
-    if (LONG status = registry::OpenSubKey(key, child.name.c_str(), registry::kRead | view, child_key))
-      KeyFailed(status, L"cannot be opened", child_path);
-    ReadInto(child, child_key.get(), child_path, view);
+  void Enter(const trees::TreeWalk& walk) override {
+    if (open_.empty()) {
+      open_.push_back(&tree_);
+      return;
+    }
+    // Only keys that were left are moved when their parent's list grows;
+    // the open ones above stay where they are.
+    KeyTree& child = open_.back()->children.emplace_back();
+    child.name = walk.Name();
+    open_.push_back(&child);
   }
-}
+  void Value(const trees::TreeWalk&, const registry::ValueCursor& value) override {
+    open_.back()->values.push_back(registry::RawValue{std::wstring(value.Name(), value.NameLength()), value.Type(),
+                                                      std::vector<BYTE>(value.Data(), value.Data() + value.Size())});
+  }
+  void Leave(const trees::TreeWalk&) override { open_.pop_back(); }
+  void Restart() override {
+    tree_.values.clear();
+    tree_.children.clear();
+    open_.clear();
+  }
+
+ private:
+  KeyTree& tree_;
+  std::vector<KeyTree*> open_;
+};
 
 }  // namespace
-
-// Wine opens that key as HKEY_PERFORMANCE_TEXT or _NLSTEXT.
-bool IsPerformanceTextKey(HKEY key) noexcept {
-  auto value = static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(key));
-  return value == 0x80000050u || value == 0x80000060u;
-}
 
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view) {
   KeyTree tree;
   tree.name = LastComponent(path);
-  ReadInto(tree, key, path, view);
+  TreeReader reader(tree);
+  trees::WalkTree(key, path, view, reader);
   return tree;
 }
 
 void WriteTree(HKEY key, const KeyTree& tree, const std::wstring& path, REGSAM view) {
-  for (const registry::RawValue& value : tree.values) {
-    if (LONG status = registry::WriteValue(key, value)) {
-      throw Error(HRESULT_FROM_WIN32(status), L"The value \"" + value.name + L"\" of the key \"" + path +
-                                                  L"\" cannot be written (error " + std::to_wstring(status) + L")");
+  // Depth first with a stack of its own, as the walk reads: a tree may be
+  // as deep as the registry allows.
+  trees::KeyWriter writer(key, path, view);
+  struct Step {
+    const KeyTree* node;
+    size_t next_child;
+  };
+  std::vector<Step> steps{{&tree, 0}};
+  for (const registry::RawValue& value : tree.values)
+    writer.Value(value.name, value.type, value.data.data(), value.data.size());
+  while (!steps.empty()) {
+    Step& step = steps.back();
+    if (step.next_child == step.node->children.size()) {
+      steps.pop_back();
+      if (!steps.empty()) writer.Leave();
+      continue;
     }
-  }
-  for (const KeyTree& child : tree.children) {
-    std::wstring child_path = path + L"\\" + child.name;
-    unique_hkey child_key;
-    if (LONG status = registry::CreateSubKey(key, child.name.c_str(), registry::kRead | registry::kWrite | view,
-                                             child_key))
-      KeyFailed(status, L"cannot be created", child_path);
-    WriteTree(child_key.get(), child, child_path, view);
+    const KeyTree& child = step.node->children[step.next_child++];
+    writer.Enter(child.name);
+    for (const registry::RawValue& value : child.values)
+      writer.Value(value.name, value.type, value.data.data(), value.data.size());
+    steps.push_back({&child, 0});
   }
 }
 

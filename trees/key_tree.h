@@ -17,15 +17,11 @@ struct KeyTree {
   std::vector<KeyTree> children;           // likewise
 };
 
-// Reads the open key (read access, in view) and everything below it. path
+// Reads the open key (read access, in view) and everything below it, by
+// the walk of trees/walk.h (which watches the tree on key meanwhile). path
 // is the key's full name, for errors: a key anywhere in the tree that cannot
 // be opened or read throws vorn::Error naming that key; nothing is skipped.
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view);
-
-// Whether key is the handle Wine gives for HKLM\...\Perflib\009: a pseudo
-// key whose counter texts are made on request and cannot be enumerated. It
-// is read, and exported, as an empty key, as reg export writes it.
-bool IsPerformanceTextKey(HKEY key) noexcept;
 
 // Writes tree's values and sub-keys, all the way down, into the open key
 // (write access, in view), creating the sub-keys. path names the key in

@@ -33,23 +33,15 @@ unique_variant Bytes(const BYTE* data, DWORD size) {
   return bytes.Done();
 }
 
-// The strings of a list: the final terminator (an empty string) and the
-// last string's terminator are dropped, then the rest splits at each zero.
 unique_variant Strings(const wchar_t* units, UINT length) {
-  for (int terminators = 0; terminators < 2 && length > 0 && units[length - 1] == L'\0'; ++terminators) --length;
   ULONG count = 0;
-  if (length > 0) {
-    count = 1;
-    for (UINT i = 0; i < length; ++i) count += units[i] == L'\0';
-  }
+  registry::ForEachListString(units, length, [&](const wchar_t*, UINT) { ++count; });
   VariantArray strings(count);
-  for (ULONG n = 0, start = 0; n < count; ++n) {
-    UINT end = start;
-    while (end < length && units[end] != L'\0') ++end;
-    V_BSTR(&strings[n]) = MakeBstr(units + start, end - start).release();
-    V_VT(&strings[n]) = VT_BSTR;
-    start = end + 1;
-  }
+  ULONG n = 0;
+  registry::ForEachListString(units, length, [&](const wchar_t* text, UINT text_length) {
+    V_BSTR(&strings[n]) = MakeBstr(text, text_length).release();
+    V_VT(&strings[n++]) = VT_BSTR;
+  });
   return strings.Done();
 }
 

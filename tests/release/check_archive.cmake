@@ -14,8 +14,8 @@ endif()
 
 file(GLOB_RECURSE found RELATIVE ${WORK} ${WORK}/*)
 list(SORT found)
-set(expected LICENSE README.md VornRegAccLib.tlb VornRegistry.dll examples/backup.vbs examples/regtree.js
-             examples/permissions.vbs examples/regtree.vbs examples/walk.cpp examples/watch.vbs
+set(expected LICENSE README.md VornRegAccLib.tlb VornRegistry.dll examples/backup.vbs examples/find.vbs
+             examples/permissions.vbs examples/regtree.js examples/regtree.vbs examples/walk.cpp examples/watch.vbs
              examples/regfree/regfree_client.cpp
              examples/regfree/regfree_client.rc
              examples/regfree/regfree_client.exe.manifest include/VornRegAccLib.h)

@@ -40,8 +40,13 @@ Sub Main()
   On Error Resume Next
   Randomize
   name = "vbs-tree-" & CStr(Int(Timer * 100)) & "-" & CStr(Int(Rnd * 1000000))
+  ' Made from HKCU\Software: the parent of all scratch keys comes and goes
+  ' with the other suites, which remove it once it is empty.
+  Set base = CreateObject("VornRegAccLib.clsKey")
+  base.HKEY = &H80000001
+  base.Path = "Software"
+  Check base.SubKeys.Add("VornRegistryTests\" & name & "\src\child\leaf"), "source made"
   Set base = KeyAt("")
-  Check base.SubKeys.Add(name & "\src\child\leaf"), "source made"
   Set src = KeyAt(name & "\src")
   Check src.Values.SetValue("list", Array("one", "two"), 7), "a value written"
 

@@ -23,7 +23,7 @@ class KeyTreeTest : public test::RegistryTest {
 
 TEST_F(KeyTreeTest, AKeyThatCannotBeOpenedOrReadIsAnErrorNamingIt) {
   scratch_.CreateKey(L"t\\a\\deep");
-  scratch_.CreateKey(L"t\\b");
+  scratch_.SetDword(L"t\\b", L"v", 1);  // a value to read: counted, an empty key has no list to read
   unique_hkey top = Open(L"t");
   Rec().Fail(test::Fn::OpenKeyEx, ERROR_ACCESS_DENIED, [](const test::Call& c) { return c.name == L"deep"; });
   try {

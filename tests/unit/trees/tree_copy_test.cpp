@@ -1,6 +1,9 @@
 // The key object's CopyTree and Rename through IDispatch, as a script calls
 // them: exact copies, refusals that write nothing, failures part-way that
 // leave the registry as it was, and Rename with and without RegRenameKey.
+#include <windows.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <tuple>
 
@@ -149,6 +152,59 @@ TEST_F(TreeCopyTest, AFailurePartWayRemovesWhatTheCopyCreated) {
     Rec().Reset();
     EXPECT_TRUE(Same(before, Tree())) << Narrow(destination);
   }
+}
+
+TEST_F(TreeCopyTest, ACopyIsExactWhenTheSourceChangesMeanwhileOrHoldsTheCopy) {
+  MakeSource(L"src");
+  auto source = Aimed<Key>(scratch_.Below(L"src"));
+  // A value set in a source key after its count was taken: the copy made
+  // as the source was read goes, and the source is copied whole again.
+  auto counted = std::make_shared<int>(0);
+  std::wstring leaf = scratch_.Below(L"src\\Sub\\Leaf");
+  Rec().fault = [=](const test::Call& c) -> std::optional<LONG> {
+    if (c.fn == Fn::QueryInfoKey) {
+      ++*counted;  // src, Empty, Sub, then Leaf
+    } else if (*counted == 4) {
+      DWORD late = 7;
+      ++*counted;
+      ::RegSetKeyValueW(HKEY_CURRENT_USER, leaf.c_str(), L"late", REG_DWORD, &late, sizeof late);
+    }
+    return std::nullopt;
+  };
+  EXPECT_EQ(S_OK, Run(source.get(), L"CopyTree", VStr(scratch_.Below(L"copy"))));
+  Rec().Reset();
+  EXPECT_TRUE(scratch_.ValueExists(L"copy\\Sub\\Leaf", L"late"));
+  EXPECT_TRUE(Same(Tree(L"src"), Tree(L"copy")));
+
+  // A destination that a link puts inside the source: the copy is the
+  // source as it was, not read again as it grows.
+  HANDLE token = nullptr;
+  BYTE user[256];
+  DWORD size = 0;
+  wchar_t* sid = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
+  ASSERT_TRUE(::GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+  ::CloseHandle(token);
+  ASSERT_TRUE(::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid));
+  const std::wstring target = L"\\Registry\\User\\" + std::wstring(sid) + L"\\" + scratch_.Below(L"src");
+  ::LocalFree(sid);
+  HKEY link = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, scratch_.Below(L"link").c_str(), 0, nullptr,
+                                            REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                                            nullptr, &link, nullptr));
+  ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+  ::RegCloseKey(link);
+  KeyTree before = Tree(L"src");
+  EXPECT_EQ(S_OK, Run(source.get(), L"CopyTree", VStr(scratch_.Below(L"link\\inside"))));
+  EXPECT_TRUE(Same(before, Tree(L"src\\inside")));
+  // The link itself goes (a delete through it would reach the source).
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, scratch_.Below(L"link").c_str(), REG_OPTION_OPEN_LINK,
+                                          DELETE, &link));
+  auto delete_key = reinterpret_cast<LONG(WINAPI*)(HANDLE)>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+  EXPECT_EQ(0, delete_key(link));
+  ::RegCloseKey(link);
 }
 
 TEST_F(TreeCopyTest, RenameKeepsEverythingBelowWithOrWithoutRegRenameKey) {

@@ -2,6 +2,8 @@
 // delete, and the members beyond the type library.
 #include "keys/key.h"
 
+#include <vector>
+
 #include "keys/key_facts.h"
 #include "keys/keys.h"
 #include "security/key_security.h"
@@ -91,30 +93,63 @@ void Key::Configure(Collection* collection) {
 }
 
 bool Key::DeleteTree() {
-  if (path_lost_spaces_) return false;
-  bool result = true;
-  ComPtr<_clsKeys> children(SubKeys());
-  LONG count = 0;
-  ThrowIfFailed(children->get_Count(&count));
-  for (LONG i = 1; i <= count && i > 0; ++i) {
-    unique_variant position;
-    V_VT(&position.ref()) = VT_I4;
-    V_I4(&position.ref()) = i;
-    ComPtr<_clsKey> item;
-    ThrowIfFailed(children->get_Item(&position.ref(), item.put()));
-    ComPtr<Key> child = FromObject(item.get());
-    if (!child) Raise(errors::kTypeMismatch);
-    // The sub-key collection trims its own copy of this key's path, so when
-    // that copy differs (this path begins with a space) it lists the
-    // children of another key: their paths do not lie below this one. A
-    // sub-key whose name ends in spaces has a path that lost them (it names
-    // a sibling, or this key itself); it refuses in its own DeleteTree. Both
-    // count as failed children, and this key then stays.
-    if (!paths::StrictlyBelow(path_.get(), child->path_.get()) || !child->DeleteTree()) result = false;
-    if (i == LONG_MAX) break;
+  // Depth first in post-order, as a recursion through each level's sub-key
+  // collection would go, but with the levels kept here: a tree can be
+  // thousands of keys deep under Wine, too deep for the stack.
+  struct Level {
+    ComPtr<Key> key;
+    ComPtr<_clsKeys> children;
+    LONGLONG count = 0, next = 1;
+    bool result = true;
+  };
+  std::vector<Level> levels;
+  // False when the key refuses at once (its path lost spaces to trimming).
+  auto enter = [&](ComPtr<Key> key) {
+    if (key->path_lost_spaces_) return false;
+    Level level;
+    level.children = ComPtr<_clsKeys>(key->SubKeys());
+    level.key = std::move(key);
+    LONG count = 0;
+    ThrowIfFailed(level.children->get_Count(&count));
+    level.count = count;
+    levels.push_back(std::move(level));
+    return true;
+  };
+  if (!enter(ComPtr<Key>(this))) return false;
+  for (;;) {
+    Level& top = levels.back();
+    if (top.next <= top.count) {
+      unique_variant position;
+      V_VT(&position.ref()) = VT_I4;
+      V_I4(&position.ref()) = static_cast<LONG>(top.next++);
+      ComPtr<_clsKey> item;
+      ThrowIfFailed(top.children->get_Item(&position.ref(), item.put()));
+      ComPtr<Key> child = FromObject(item.get());
+      if (!child) Raise(errors::kTypeMismatch);
+      // The sub-key collection trims its own copy of this key's path, so
+      // when that copy differs (this path begins with a space) it lists the
+      // children of another key: their paths do not lie below this one. A
+      // sub-key whose name ends in spaces has a path that lost them (it
+      // names a sibling, or this key itself); it refuses at once. Both
+      // count as failed children, and this key then stays.
+      if (!paths::StrictlyBelow(top.key->path_.get(), child->path_.get()) || !enter(std::move(child)))
+        top.result = false;
+      continue;
+    }
+    // Every child tried: a failed one stops neither its siblings nor the
+    // loop, and then the key itself is left in place.
+    const Key& done = *top.key.get();
+    const bool deleted =
+        top.result && registry::DeleteKey(done.hkey_, done.path_.get(), done.view_) == registry::kSuccess;
+    // The key objects below the first are the collections' own, seen by
+    // nobody else: each lets go of its collection once done, or the chain
+    // of objects down the tree would be released in one nested call per
+    // level when the first lets go.
+    if (levels.size() > 1) top.key->sub_keys_.reset();
+    levels.pop_back();
+    if (levels.empty()) return deleted;
+    if (!deleted) levels.back().result = false;
   }
-  if (!result) return false;
-  return registry::DeleteKey(hkey_, path_.get(), view_) == registry::kSuccess;
 }
 
 trees::KeyName Key::TreeName() const {

@@ -231,19 +231,37 @@ LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write)
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {
   // An empty name would delete parent itself.
   if (!name || !*name) return kInvalidName;
-  {
+  // Depth first with a level of its own per key on the way down, not a call
+  // of its own: a tree can be thousands of keys deep under Wine.
+  struct Level {
+    std::wstring name;
     unique_hkey key;
-    LONG status = OpenSubKey(parent, name, kRead | view, key);
-    if (status != kSuccess) return status;
     std::vector<std::wstring> children;
-    status = ReadSubKeyNames(key.get(), children);
-    if (status != kSuccess) return status;
-    for (const std::wstring& child : children) {
-      status = DeleteSubTree(key.get(), child.c_str(), view);
-      if (status != kSuccess) return status;
+    size_t next = 0;
+  };
+  std::vector<Level> levels;
+  auto enter = [&](HKEY above, std::wstring sub) {
+    Level level;
+    level.name = std::move(sub);
+    LONG status = OpenSubKey(above, level.name.c_str(), kRead | view, level.key);
+    if (status == kSuccess) status = ReadSubKeyNames(level.key.get(), level.children);
+    if (status == kSuccess) levels.push_back(std::move(level));
+    return status;
+  };
+  if (LONG status = enter(parent, name)) return status;
+  while (!levels.empty()) {
+    Level& top = levels.back();
+    if (top.next < top.children.size()) {
+      if (LONG status = enter(top.key.get(), top.children[top.next++])) return status;
+      continue;
     }
-  }  // closed before the key itself goes
-  return view ? api::DeleteKeyExW(parent, name, view) : api::DeleteKeyW(parent, name);
+    const std::wstring done = std::move(top.name);
+    levels.pop_back();  // closed before the key itself goes
+    HKEY above = levels.empty() ? parent : levels.back().key.get();
+    LONG status = view ? api::DeleteKeyExW(above, done.c_str(), view) : api::DeleteKeyW(above, done.c_str());
+    if (status != kSuccess) return status;
+  }
+  return kSuccess;
 }
 
 LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name) {

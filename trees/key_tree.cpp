@@ -50,6 +50,16 @@ class TreeReader final : public trees::TreeVisitor {
 
 }  // namespace
 
+KeyTree::~KeyTree() {
+  std::vector<KeyTree> pending = std::move(children);
+  while (!pending.empty()) {
+    KeyTree last = std::move(pending.back());
+    pending.pop_back();
+    for (KeyTree& child : last.children) pending.push_back(std::move(child));
+    last.children.clear();  // moved from: last goes without going down
+  }
+}
+
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view) {
   KeyTree tree;
   tree.name = LastComponent(path);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/service.h"
@@ -15,6 +16,17 @@ struct KeyTree {
   std::wstring name;  // the key's last path component
   std::vector<registry::RawValue> values;  // in the order the registry enumerates them
   std::vector<KeyTree> children;           // likewise
+
+  KeyTree() = default;
+  KeyTree(std::wstring n, std::vector<registry::RawValue> v, std::vector<KeyTree> c)
+      : name(std::move(n)), values(std::move(v)), children(std::move(c)) {}
+  KeyTree(const KeyTree&) = default;
+  KeyTree& operator=(const KeyTree&) = default;
+  KeyTree(KeyTree&&) = default;
+  KeyTree& operator=(KeyTree&&) = default;
+  // Takes the tree apart level by level: a tree thousands of keys deep
+  // (Wine sets no limit) would overflow the stack, freed recursively.
+  ~KeyTree();
 };
 
 // Reads the open key (read access, in view) and everything below it, by

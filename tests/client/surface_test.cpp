@@ -143,6 +143,39 @@ DWORD WINAPI RunOnSecondSta(void* body) {
 // _clsKey are not described, it routes calls to slots 7 to 12 to the wrong
 // members (seen to hang). That is a limitation of Wine, not of the library,
 // and IDispatch is unaffected.
+// A tree far deeper than Windows allows (Wine sets no limit), deleted
+// through a sub-key collection on a thread with a stack of 1 MB: the delete
+// keeps each level on the heap, not in a nested call.
+TEST(DeepTree, IsDeletedWithoutAStackOfItsDepth) {
+  ScratchKey scratch;
+  std::wstring deep = L"deep";
+  for (int i = 0; i < 15000; ++i) deep += L"\\a";
+  ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, scratch.Below(deep)));
+  struct Run {
+    std::wstring parent;
+    VARIANT_BOOL deleted = VARIANT_FALSE;
+    static DWORD WINAPI Body(void* p) {
+      auto* run = static_cast<Run*>(p);
+      ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      {
+        ComPtr<_clsKeys> keys = Create<_clsKeys>(CLSID_clsKeys, IID__clsKeys);
+        LONG root = kCurrentUser;
+        BSTR path = ::SysAllocString(run->parent.c_str()), name = ::SysAllocString(L"deep");
+        if (keys) keys->put_HKEY(&root), keys->put_Path(&path), keys->Delete(&name, &run->deleted);
+        ::SysFreeString(path), ::SysFreeString(name);
+      }
+      ::CoUninitialize();
+      return 0;
+    }
+  } run{scratch.path};
+  HANDLE thread = ::CreateThread(nullptr, 1024 * 1024, Run::Body, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(nullptr, thread);
+  ::WaitForSingleObject(thread, INFINITE);
+  ::CloseHandle(thread);
+  EXPECT_EQ(VARIANT_TRUE, run.deleted);
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, scratch.Below(L"deep")));
+}
+
 TEST_F(Surface, SecondStaUsesAKeyThroughIDispatch) {
   ComPtr<IDispatch> key = Create<IDispatch>(CLSID_clsKey, IID_IDispatch);
   ComPtr<IStream> stream;

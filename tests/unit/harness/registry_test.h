@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "harness/com.h"
 #include "harness/registry_recording.h"
 #include "harness/scratch_key.h"
@@ -24,6 +27,28 @@ class RegistryTest : public ::testing::Test {
 
   ScratchKey scratch_;
 };
+
+// Runs body on a thread of its own with the smallest stack Wine gives (1 MB,
+// whatever is asked): a walk that went down a tree one nested call per level
+// would overflow it some thousands of levels down. Wine sets no limit to a
+// tree's depth.
+inline DWORD WINAPI RunBody(void* body) {
+  (*static_cast<const std::function<void()>*>(body))();
+  return 0;
+}
+inline void OnASmallStack(const std::function<void()>& body) {
+  HANDLE thread = ::CreateThread(nullptr, 1024 * 1024, RunBody, const_cast<std::function<void()>*>(&body),
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  ASSERT_NE(nullptr, thread);
+  ::WaitForSingleObject(thread, INFINITE);
+  ::CloseHandle(thread);
+}
+// A path of depth components "a" below sub, from a backslash on.
+inline std::wstring Deep(int depth) {
+  std::wstring path;
+  for (int i = 0; i < depth; ++i) path += L"\\a";
+  return path;
+}
 
 template <typename T>
 void SetRoot(T* object, LONG root) { ASSERT_EQ(S_OK, object->put_HKEY(&root)); }

@@ -53,5 +53,23 @@ TEST_F(KeyTreeTest, SubTreesAreDeletedDepthFirstInTheirView) {
   EXPECT_EQ(L"u", Rec().calls.back().name);
 }
 
+TEST_F(KeyTreeTest, ATreeThousandsOfKeysDeepIsReadFreedAndDeletedWithoutAStackOfItsDepth) {
+  scratch_.CreateKey(L"deep" + test::Deep(15000));
+  size_t depth = 0;
+  LONG deleted = -1;
+  test::OnASmallStack([&] {
+    unique_hkey base = Open(L"");
+    {
+      unique_hkey top = Open(L"deep");
+      KeyTree tree = ReadTree(top.get(), L"deep", 0);
+      for (const KeyTree* t = &tree; !t->children.empty(); t = &t->children[0]) ++depth;
+    }  // freed here
+    deleted = registry::DeleteSubTree(base.get(), L"deep");
+  });
+  EXPECT_EQ(15000u, depth);
+  EXPECT_EQ(registry::kSuccess, deleted);
+  EXPECT_FALSE(scratch_.KeyExists(L"deep"));
+}
+
 }  // namespace
 }  // namespace vorn

@@ -61,6 +61,11 @@ unique_bstr MakeBstr(const wchar_t* text, UINT length);
 unique_bstr MakeBstr(const wchar_t* text);
 inline unique_bstr CopyBstr(BSTR b) { return MakeBstr(b, ::SysStringLen(b)); }
 
+// A VARIANT holding a copy of length units of text (VT_BSTR); throws on
+// allocation failure. And one holding a Boolean (VT_BOOL).
+unique_variant TextVariant(const wchar_t* text, size_t length);
+unique_variant BoolVariant(bool value) noexcept;
+
 // True when both strings hold the same characters (a null BSTR is empty).
 inline bool SameText(BSTR a, BSTR b) noexcept {
   UINT la = ::SysStringLen(a), lb = ::SysStringLen(b);

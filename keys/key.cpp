@@ -27,13 +27,6 @@ std::wstring FileName(const VARIANT& value) {
   return std::wstring(text.get() ? text.get() : L"", ::SysStringLen(text.get()));
 }
 
-unique_variant True() {
-  unique_variant result;
-  V_VT(&result.ref()) = VT_BOOL;
-  V_BOOL(&result.ref()) = VARIANT_TRUE;
-  return result;
-}
-
 [[noreturn]] void RefuseObjectLet() {
   throw Error(E_NOTIMPL, L"An object property is assigned with Set, not Let");
 }
@@ -152,7 +145,7 @@ bool Key::DeleteTree() {
   }
 }
 
-trees::KeyName Key::TreeName() const {
+registry::KeyName Key::Named() const {
   return {hkey_, std::wstring(path_.get() ? path_.get() : L"", ::SysStringLen(path_.get())), view_, path_lost_spaces_};
 }
 
@@ -185,12 +178,12 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     case VORN_DISPID_EXPORT:
       ExportKey(hkey_, path_.get(), view_, FileName(*call.arguments[0]),
                 call.arguments[1] && arguments::Boolean(*call.arguments[1], L"Overwrite"));
-      call.result = True();
+      call.result = BoolVariant(true);
       break;
     case VORN_DISPID_IMPORT:
       ImportFile(hkey_, path_.get(), view_, FileName(*call.arguments[0]));
       RefreshNow();
-      call.result = True();
+      call.result = BoolVariant(true);
       break;
     case VORN_DISPID_WAITFORCHANGE: {
       // Calls from other apartments are served during the wait; this keeps
@@ -199,25 +192,24 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       const ULONGLONG timeout = KeyWatch::Timeout(*call.arguments[0]);
       const bool subtree = call.arguments[1] && arguments::Boolean(*call.arguments[1], L"Subtree");
       const bool changed = watch_.Wait(hkey_, path_.get(), view_, subtree, timeout);
-      V_VT(&call.result.ref()) = VT_BOOL;
-      V_BOOL(&call.result.ref()) = changed ? VARIANT_TRUE : VARIANT_FALSE;
+      call.result = BoolVariant(changed);
       break;
     }
     case VORN_DISPID_COPYTREE: {
       ComPtr<Key> destination = Destination(*call.arguments[0]);
       try {
-        trees::CopyTree(TreeName(), destination->TreeName());
+        trees::CopyTree(Named(), destination->Named());
       } catch (...) {
         RefreshNow();
         throw;
       }
       RefreshNow();
       destination->RefreshNow();
-      call.result = True();
+      call.result = BoolVariant(true);
       break;
     }
     case VORN_DISPID_FIND:
-      call.result = trees::Find(TreeName(), *call.arguments[0], call.arguments[1], find_skipped_);
+      call.result = trees::Find(Named(), *call.arguments[0], call.arguments[1], find_skipped_);
       break;
     case VORN_DISPID_FINDSKIPPED: call.result = trees::PathArray(find_skipped_); break;
     case VORN_DISPID_LASTWRITETIME:
@@ -225,9 +217,9 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     case VORN_DISPID_VALUECOUNT: call.result = key_facts::Read(member.id, hkey_, path_.get(), view_); break;
     case VORN_DISPID_RENAME: {
       unique_bstr name = arguments::Text(*call.arguments[0], L"NewName");
-      std::wstring path = trees::Rename(TreeName(), std::wstring(name.get(), ::SysStringLen(name.get())));
+      std::wstring path = trees::Rename(Named(), std::wstring(name.get(), ::SysStringLen(name.get())));
       TakePath(MakeBstr(path.c_str(), static_cast<UINT>(path.size())));
-      call.result = True();
+      call.result = BoolVariant(true);
       break;
     }
     case VORN_DISPID_GETSECURITY:
@@ -236,11 +228,7 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     case VORN_DISPID_DENY:
     case VORN_DISPID_REVOKE:
     case VORN_DISPID_CHECKACCESS:
-    case VORN_DISPID_ACCESSRULES: {
-      const trees::KeyName name = TreeName();
-      security::ServeKeyMember({name.root, name.path, name.view, name.lost_spaces}, member, call);
-      break;
-    }
+    case VORN_DISPID_ACCESSRULES: security::ServeKeyMember(Named(), member, call); break;
     default: break;
   }
 }

@@ -13,7 +13,7 @@
 
 #include "contract/interfaces.h"
 #include "keys/key_watch.h"
-#include "trees/key_name.h"
+#include "registry/key_name.h"
 #include "automation/dispatch.h"
 
 namespace vorn {
@@ -114,8 +114,8 @@ class Key final : public DispatchObject<Key, _clsKey, guids::IID__clsKey> {
   template <typename Interface>
   HRESULT SetField(ComPtr<Interface>& field, bool& configure, Interface* value);
   void RefreshNow();
-  // This key as the tree operations name it.
-  trees::KeyName TreeName() const;
+  // This key as the operations on a whole key name it.
+  registry::KeyName Named() const;
   // CopyTree's destination: a key object, or a path below this key's root
   // in this key's view.
   ComPtr<Key> Destination(const VARIANT& value) const;

@@ -7,7 +7,7 @@
 #include "contract/interfaces.h"
 #include "registry/root_names.h"
 #include "registry/service.h"
-#include "trees/key_name.h"
+#include "trees/copy_steps.h"
 
 namespace vorn::key_facts {
 

@@ -1,6 +1,8 @@
 // Binds the registry seam to advapi32's wide-character functions.
 #include "registry/api.h"
 
+#include "support/wine.h"
+
 #include <aclapi.h>
 
 namespace vorn::registry::api {
@@ -57,8 +59,7 @@ LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
     // sibling and its tree drop out of the registry, the renamed key is
     // listed twice, and wineserver later fails. Under Wine the function
     // counts as missing, so that keys are copied and then deleted instead.
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) return nullptr;
+    if (UnderWine()) return nullptr;
     HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
     FARPROC found = advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr;
     return reinterpret_cast<Rename>(reinterpret_cast<void (*)()>(found));

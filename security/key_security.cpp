@@ -19,12 +19,13 @@
 #include "security/privileges.h"
 #include "security/rights.h"
 #include "security/sddl.h"
+#include "support/wine.h"
 
 namespace vorn::security {
 
 namespace {
 
-unique_hkey Open(const SecuredKey& key, REGSAM access, const wchar_t* what) {
+unique_hkey Open(const registry::KeyName& key, REGSAM access, const wchar_t* what) {
   unique_hkey handle;
   const LONG status = registry::OpenKey(key.root, key.path.c_str(), static_cast<UINT>(key.path.size()),
                                         access | key.view, handle);
@@ -43,15 +44,12 @@ std::vector<BYTE> ReadSecurity(HKEY handle, SECURITY_INFORMATION info) {
 
 // The DACL in descriptor: null when it is absent or a null DACL.
 const ACL* DaclOf(const std::vector<BYTE>& descriptor, bool& is_protected) {
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   auto* sd = const_cast<BYTE*>(descriptor.data());
-  ::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
   ::GetSecurityDescriptorControl(sd, &control, &revision);
   is_protected = control & SE_DACL_PROTECTED;
-  return present ? dacl : nullptr;
+  return security::DaclOf(sd);
 }
 
 // Reading or writing the SACL needs SeSecurityPrivilege, enabled for the
@@ -66,14 +64,14 @@ void RequireAll(const PrivilegeScope& privileges) {
     Fail(ERROR_PRIVILEGE_NOT_HELD, L"the SACL is reached only with SeSecurityPrivilege, which the caller does not hold");
 }
 
-void RefuseLostSpaces(const SecuredKey& key) {
+void RefuseLostSpaces(const registry::KeyName& key) {
   if (key.lost_spaces)
     throw Error(errors::kInvalidProcedureCall,
                 L"the path was given with spaces at an end, which the key object drops: it names another key than "
                 L"its text");
 }
 
-std::wstring GetSecurity(const SecuredKey& key, SECURITY_INFORMATION info) {
+std::wstring GetSecurity(const registry::KeyName& key, SECURITY_INFORMATION info) {
   PrivilegeScope privileges(SaclPrivilege(info));
   RequireAll(privileges);
   const REGSAM access = READ_CONTROL | (info & SACL_SECURITY_INFORMATION ? ACCESS_SYSTEM_SECURITY : 0);
@@ -91,26 +89,14 @@ std::wstring GetSecurity(const SecuredKey& key, SECURITY_INFORMATION info) {
 // write leaves out as it read them, in the same call.
 constexpr wchar_t kWineStandIn[] = L"O:BAG:BAD:(A;CIIO;GR;;;BU)(A;;KA;;;BA)";
 
-bool UnderWine() {
-  static const bool wine = [] {
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-  }();
-  return wine;
-}
-
 // Whether descriptor (owner, group and DACL) is Wine's stand-in: always
 // false elsewhere.
 bool IsStandIn(const std::vector<BYTE>& descriptor) {
   if (!UnderWine() || descriptor.empty()) return false;
   static const SddlDescriptor stand_in(kWineStandIn);
   auto* sd = const_cast<BYTE*>(descriptor.data());
-  PSID owner = nullptr, group = nullptr;
-  BOOL present = FALSE, defaulted = FALSE;
-  PACL dacl = nullptr;
-  ::GetSecurityDescriptorOwner(sd, &owner, &defaulted);
-  ::GetSecurityDescriptorGroup(sd, &group, &defaulted);
-  ::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+  const PSID owner = OwnerOf(sd), group = GroupOf(sd);
+  const ACL* dacl = security::DaclOf(sd);
   const ACL* expected = stand_in.Dacl();
   return owner && group && dacl && ::EqualSid(owner, stand_in.Owner()) && ::EqualSid(group, stand_in.Group()) &&
          dacl->AceCount == expected->AceCount && dacl->AclSize == expected->AclSize &&
@@ -120,7 +106,7 @@ bool IsStandIn(const std::vector<BYTE>& descriptor) {
 constexpr SECURITY_INFORMATION kOgd =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
-bool ReadsAsStandIn(const SecuredKey& key) {
+bool ReadsAsStandIn(const registry::KeyName& key) {
   if (!UnderWine()) return false;
   unique_hkey handle;
   std::vector<BYTE> descriptor;
@@ -155,7 +141,7 @@ struct Write {
   }
 };
 
-void SetSecurity(const SecuredKey& key, std::wstring_view text) {
+void SetSecurity(const registry::KeyName& key, std::wstring_view text) {
   RefuseLostSpaces(key);
   const SddlDescriptor descriptor(text);  // checked whole before anything is written
   Write write{descriptor.Parts(), descriptor.Owner(), descriptor.Group(), descriptor.Dacl(), descriptor.Sacl()};
@@ -175,7 +161,7 @@ void SetSecurity(const SecuredKey& key, std::wstring_view text) {
 
 // One change of the DACL, written only when it changes anything.
 template <typename Change>
-void ChangeDacl(const SecuredKey& key, Change&& change) {
+void ChangeDacl(const registry::KeyName& key, Change&& change) {
   RefuseLostSpaces(key);
   // A change that changes nothing (a Revoke of an account without entries,
   // a Grant of rights it has) needs no right to write: where WRITE_DAC is
@@ -207,7 +193,7 @@ std::wstring TextArgument(const VARIANT& value, const wchar_t* what) {
   return std::wstring(text.get() ? text.get() : L"", ::SysStringLen(text.get()));
 }
 
-bool CheckAccess(const SecuredKey& key, ACCESS_MASK rights) {
+bool CheckAccess(const registry::KeyName& key, ACCESS_MASK rights) {
   unique_hkey handle;
   const LONG status = registry::OpenKey(key.root, key.path.c_str(), static_cast<UINT>(key.path.size()),
                                         rights | key.view, handle);
@@ -217,23 +203,11 @@ bool CheckAccess(const SecuredKey& key, ACCESS_MASK rights) {
   Fail(static_cast<DWORD>(status), L"the key cannot be opened with those rights");
 }
 
-unique_variant Boolean(bool value) {
-  unique_variant result;
-  V_VT(&result.ref()) = VT_BOOL;
-  V_BOOL(&result.ref()) = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return result;
-}
-
-unique_variant TextValue(const std::wstring& text) {
-  unique_variant result;
-  V_BSTR(&result.ref()) = MakeBstr(text.c_str(), static_cast<UINT>(text.size())).release();
-  V_VT(&result.ref()) = VT_BSTR;
-  return result;
-}
+unique_variant TextValue(std::wstring_view text) { return TextVariant(text.data(), text.size()); }
 
 // Each entry of the DACL as (kind, account, rights, inherited, passed on to
 // sub-keys); a kind other than allow and deny is its ACE type number.
-unique_variant AccessRules(const SecuredKey& key) {
+unique_variant AccessRules(const registry::KeyName& key) {
   std::vector<BYTE> descriptor;
   {
     unique_hkey handle = Open(key, READ_CONTROL, L"to read its DACL");
@@ -260,8 +234,8 @@ unique_variant AccessRules(const SecuredKey& key) {
       rule[1] = TextValue(found->second).release();
     }
     rule[2] = TextValue(RightsText(entry.mask)).release();
-    rule[3] = Boolean(entry.flags & INHERITED_ACE).release();
-    rule[4] = Boolean(entry.flags & CONTAINER_INHERIT_ACE).release();
+    rule[3] = BoolVariant((entry.flags & INHERITED_ACE) != 0).release();
+    rule[4] = BoolVariant((entry.flags & CONTAINER_INHERIT_ACE) != 0).release();
     rules[static_cast<ULONG>(i)] = rule.Done().release();
   }
   return rules.Done();
@@ -269,7 +243,7 @@ unique_variant AccessRules(const SecuredKey& key) {
 
 }  // namespace
 
-void ServeKeyMember(const SecuredKey& key, const ExtraMember& member, ExtraCall& call) {
+void ServeKeyMember(const registry::KeyName& key, const ExtraMember& member, ExtraCall& call) {
   try {
     switch (member.id) {
       case VORN_DISPID_GETSECURITY: {
@@ -280,7 +254,7 @@ void ServeKeyMember(const SecuredKey& key, const ExtraMember& member, ExtraCall&
       }
       case VORN_DISPID_SETSECURITY:
         SetSecurity(key, TextArgument(*call.arguments[0], L"Sddl"));
-        call.result = Boolean(true);
+        call.result = BoolVariant(true);
         break;
       case VORN_DISPID_GRANT:
       case VORN_DISPID_DENY: {
@@ -291,16 +265,16 @@ void ServeKeyMember(const SecuredKey& key, const ExtraMember& member, ExtraCall&
           return acl.Add(member.id == VORN_DISPID_DENY, reinterpret_cast<const SID*>(sid.data()), rights,
                          sub_keys ? CONTAINER_INHERIT_ACE : 0);
         });
-        call.result = Boolean(true);
+        call.result = BoolVariant(true);
         break;
       }
       case VORN_DISPID_REVOKE: {
         const std::vector<BYTE> sid = AccountSid(TextArgument(*call.arguments[0], L"Account"));
         ChangeDacl(key, [&](AclEdit& acl) { return acl.Remove(reinterpret_cast<const SID*>(sid.data())); });
-        call.result = Boolean(true);
+        call.result = BoolVariant(true);
         break;
       }
-      case VORN_DISPID_CHECKACCESS: call.result = Boolean(CheckAccess(key, Rights(*call.arguments[0]))); break;
+      case VORN_DISPID_CHECKACCESS: call.result = BoolVariant(CheckAccess(key, Rights(*call.arguments[0]))); break;
       case VORN_DISPID_ACCESSRULES: call.result = AccessRules(key); break;
       default: break;
     }

@@ -9,19 +9,9 @@
 #include <string>
 
 #include "automation/dispatch.h"
+#include "registry/key_name.h"
 
 namespace vorn::security {
-
-// A key as a key object names it.
-struct SecuredKey {
-  LONG root = 0;
-  std::wstring path;  // normalised, as the key object keeps it
-  REGSAM view = 0;
-  // The text assigned to the path had spaces at an end, which the key object
-  // dropped: the path names another key than its text, and the members that
-  // change security refuse it.
-  bool lost_spaces = false;
-};
 
 // Serves one call of the member whose identifier is one of
 // VORN_DISPID_GETSECURITY to VORN_DISPID_CHECKACCESS and
@@ -29,6 +19,6 @@ struct SecuredKey {
 // description begins with the member and the key ("Grant on
 // "HKEY_CURRENT_USER\Software\App": ..."); arguments are checked before the
 // key is opened, and a refusal changes nothing.
-void ServeKeyMember(const SecuredKey& key, const ExtraMember& member, ExtraCall& call);
+void ServeKeyMember(const registry::KeyName& key, const ExtraMember& member, ExtraCall& call);
 
 }  // namespace vorn::security

@@ -234,10 +234,8 @@ SddlDescriptor::SddlDescriptor(std::wstring_view text) {
     if (!list.rest.empty())
       Refuse(text, L"holds \"" + std::wstring(list.rest) + L"\" among the entries of " + heading +
                        L", which is no entry: the converter would drop it and what follows it");
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL acl = nullptr;
-    if (part.letter == L'D') ::GetSecurityDescriptorDacl(descriptor_.get(), &present, &acl, &defaulted);
-    else ::GetSecurityDescriptorSacl(descriptor_.get(), &present, &acl, &defaulted);
+    bool present = false;
+    const PACL acl = part.letter == L'D' ? DaclOf(descriptor_.get(), &present) : SaclOf(descriptor_.get(), &present);
     if (part.letter == L'D' && present && !acl)
       Refuse(text, L"asks for a null DACL, which lets everyone do everything; write D:(A;;KA;;;WD) if that is "
                    L"really meant");
@@ -258,32 +256,34 @@ SddlDescriptor::SddlDescriptor(std::wstring_view text) {
     parts_ |= control & SE_SACL_PROTECTED ? PROTECTED_SACL_SECURITY_INFORMATION : UNPROTECTED_SACL_SECURITY_INFORMATION;
 }
 
-PSID SddlDescriptor::Owner() const noexcept {
+PSID OwnerOf(PSECURITY_DESCRIPTOR descriptor) noexcept {
   PSID sid = nullptr;
   BOOL defaulted = FALSE;
-  ::GetSecurityDescriptorOwner(descriptor_.get(), &sid, &defaulted);
+  ::GetSecurityDescriptorOwner(descriptor, &sid, &defaulted);
   return sid;
 }
 
-PSID SddlDescriptor::Group() const noexcept {
+PSID GroupOf(PSECURITY_DESCRIPTOR descriptor) noexcept {
   PSID sid = nullptr;
   BOOL defaulted = FALSE;
-  ::GetSecurityDescriptorGroup(descriptor_.get(), &sid, &defaulted);
+  ::GetSecurityDescriptorGroup(descriptor, &sid, &defaulted);
   return sid;
 }
 
-PACL SddlDescriptor::Dacl() const noexcept {
-  BOOL present = FALSE, defaulted = FALSE;
+PACL DaclOf(PSECURITY_DESCRIPTOR descriptor, bool* present) noexcept {
+  BOOL marked = FALSE, defaulted = FALSE;
   PACL acl = nullptr;
-  ::GetSecurityDescriptorDacl(descriptor_.get(), &present, &acl, &defaulted);
-  return acl;
+  ::GetSecurityDescriptorDacl(descriptor, &marked, &acl, &defaulted);
+  if (present) *present = marked;
+  return marked ? acl : nullptr;
 }
 
-PACL SddlDescriptor::Sacl() const noexcept {
-  BOOL present = FALSE, defaulted = FALSE;
+PACL SaclOf(PSECURITY_DESCRIPTOR descriptor, bool* present) noexcept {
+  BOOL marked = FALSE, defaulted = FALSE;
   PACL acl = nullptr;
-  ::GetSecurityDescriptorSacl(descriptor_.get(), &present, &acl, &defaulted);
-  return acl;
+  ::GetSecurityDescriptorSacl(descriptor, &marked, &acl, &defaulted);
+  if (present) *present = marked;
+  return marked ? acl : nullptr;
 }
 
 }  // namespace vorn::security

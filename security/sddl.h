@@ -21,6 +21,13 @@ SECURITY_INFORMATION PartsFromLetters(std::wstring_view letters);
 // The parts info of descriptor as the platform's converter writes them.
 std::wstring SddlText(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION info);
 
+// The parts of a descriptor, null when absent. A list's present says
+// whether it is marked present: a null DACL is present without a list.
+PSID OwnerOf(PSECURITY_DESCRIPTOR descriptor) noexcept;
+PSID GroupOf(PSECURITY_DESCRIPTOR descriptor) noexcept;
+PACL DaclOf(PSECURITY_DESCRIPTOR descriptor, bool* present = nullptr) noexcept;
+PACL SaclOf(PSECURITY_DESCRIPTOR descriptor, bool* present = nullptr) noexcept;
+
 // A descriptor read from SDDL text, refused (nothing is made) when:
 // - the converter refuses the text: its status, with the part or entry it
 //   refused and its text;
@@ -42,10 +49,10 @@ class SddlDescriptor {
   // The parts the text holds, with PROTECTED_ or UNPROTECTED_ for each list
   // as the text's P flag says: exactly what SetSecurityInfo is to set.
   SECURITY_INFORMATION Parts() const noexcept { return parts_; }
-  PSID Owner() const noexcept;
-  PSID Group() const noexcept;
-  PACL Dacl() const noexcept;
-  PACL Sacl() const noexcept;
+  PSID Owner() const noexcept { return OwnerOf(descriptor_.get()); }
+  PSID Group() const noexcept { return GroupOf(descriptor_.get()); }
+  PACL Dacl() const noexcept { return DaclOf(descriptor_.get()); }
+  PACL Sacl() const noexcept { return SaclOf(descriptor_.get()); }
 
  private:
   unique_local descriptor_;

@@ -4,7 +4,7 @@
 // the registry as it was when it fails.
 #pragma once
 
-#include "trees/key_name.h"
+#include "trees/copy_steps.h"
 
 namespace vorn::trees {
 

@@ -14,13 +14,6 @@ namespace vorn::trees {
 
 namespace {
 
-unique_variant Text(const wchar_t* text, size_t length) {
-  unique_variant v;
-  V_BSTR(&v.ref()) = MakeBstr(text, static_cast<UINT>(length)).release();
-  V_VT(&v.ref()) = VT_BSTR;
-  return v;
-}
-
 // Hands each hit over as it is found; a key that cannot be read is noted
 // and the walk goes on after it.
 class Finder final : public TreeVisitor {
@@ -71,10 +64,10 @@ class Finder final : public TreeVisitor {
 
   void Hit(const TreeWalk& walk, const wchar_t* name, size_t name_length, const wchar_t* kind, DWORD type) {
     VariantArray hit(4);
-    hit[0] = Text(walk.Path().data(), walk.Path().size()).release();
-    if (name) hit[1] = Text(name, name_length).release();
+    hit[0] = TextVariant(walk.Path().data(), walk.Path().size()).release();
+    if (name) hit[1] = TextVariant(name, name_length).release();
     else V_VT(&hit[1]) = VT_NULL;
-    hit[2] = Text(kind, std::char_traits<wchar_t>::length(kind)).release();
+    hit[2] = TextVariant(kind, std::char_traits<wchar_t>::length(kind)).release();
     V_VT(&hit[3]) = VT_I4;
     V_I4(&hit[3]) = static_cast<LONG>(type);
     hits_.push_back(hit.Done());
@@ -123,7 +116,7 @@ unique_variant Find(const KeyName& key, const VARIANT& pattern, const VARIANT* o
 
 unique_variant PathArray(const std::vector<std::wstring>& paths) {
   VariantArray array(static_cast<ULONG>(paths.size()));
-  for (size_t i = 0; i < paths.size(); ++i) array[static_cast<ULONG>(i)] = Text(paths[i].data(), paths[i].size()).release();
+  for (size_t i = 0; i < paths.size(); ++i) array[static_cast<ULONG>(i)] = TextVariant(paths[i].data(), paths[i].size()).release();
   return array.Done();
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "automation/ownership.h"
-#include "trees/key_name.h"
+#include "trees/copy_steps.h"
 
 namespace vorn::trees {
 

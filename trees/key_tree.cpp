@@ -3,17 +3,13 @@
 // value concerned.
 #include "trees/key_tree.h"
 
+#include "registry/paths.h"
 #include "trees/key_writer.h"
 #include "trees/walk.h"
 
 namespace vorn {
 
 namespace {
-
-std::wstring LastComponent(const std::wstring& path) {
-  size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
 
 // Builds the tree as the walk hands it over: each key entered becomes a
 // child of the key open above it.
@@ -62,7 +58,7 @@ KeyTree::~KeyTree() {
 
 KeyTree ReadTree(HKEY key, const std::wstring& path, REGSAM view) {
   KeyTree tree;
-  tree.name = LastComponent(path);
+  tree.name = path.substr(paths::LastComponentStart(path.data(), static_cast<UINT>(path.size())));
   TreeReader reader(tree);
   trees::WalkTree(key, path, view, reader);
   return tree;

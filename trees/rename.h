@@ -3,7 +3,7 @@
 // and failure, naming the key, and leaves the registry as it was.
 #pragma once
 
-#include "trees/key_name.h"
+#include "trees/copy_steps.h"
 
 namespace vorn::trees {
 

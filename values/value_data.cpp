@@ -17,13 +17,6 @@ namespace {
 
 constexpr DWORD kQword = 11;  // REG_QWORD
 
-unique_variant Text(const wchar_t* text, UINT length) {
-  unique_variant result;
-  V_BSTR(&result.ref()) = MakeBstr(text, length).release();
-  V_VT(&result.ref()) = VT_BSTR;
-  return result;
-}
-
 unique_variant Bytes(const BYTE* data, DWORD size) {
   VariantArray bytes(size);
   for (DWORD i = 0; i < size; ++i) {
@@ -53,7 +46,7 @@ unique_variant Decimal(ULONGLONG n) {
     *--p = static_cast<wchar_t>(L'0' + n % 10);
     n /= 10;
   } while (n);
-  return Text(p, static_cast<UINT>(end - p));
+  return TextVariant(p, end - p);
 }
 
 void AppendUnits(std::vector<BYTE>& bytes, const wchar_t* text, UINT length) {
@@ -82,7 +75,7 @@ unique_variant Decode(DWORD type, const BYTE* data, DWORD size) {
   const wchar_t* units = reinterpret_cast<const wchar_t*>(data);
   switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ: return Text(units, registry::TextLength(units, size));
+    case REG_EXPAND_SZ: return TextVariant(units, registry::TextLength(units, size));
     case REG_MULTI_SZ: return Strings(units, size / sizeof(wchar_t));
     case REG_DWORD:
       if (size != 4) break;

@@ -129,13 +129,6 @@ namespace {
   throw Error(HRESULT_FROM_WIN32(status), text);
 }
 
-unique_variant Boolean(VARIANT_BOOL b) {
-  unique_variant result;
-  V_VT(&result.ref()) = VT_BOOL;
-  V_BOOL(&result.ref()) = b;
-  return result;
-}
-
 }  // namespace
 
 unique_variant Values::GetValue(BSTR name) {
@@ -167,7 +160,7 @@ void Values::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
     case VORN_DISPID_SETVALUE: {
       unique_bstr name = arguments::Text(*call.arguments[0], L"The value name");
       auto type = static_cast<DWORD>(arguments::Signed(*call.arguments[2], INT_MIN, UINT_MAX, L"The value type"));
-      call.result = Boolean(SetValue(name.get(), *call.arguments[1], type));
+      call.result = BoolVariant(SetValue(name.get(), *call.arguments[1], type) == VARIANT_TRUE);
       break;
     }
     case VORN_DISPID_VIEW: registry::ServeView(call, view_); break;

@@ -2,6 +2,7 @@
 #include "harness/registry_recording.h"
 
 #include "registry/api.h"
+#include "support/wine.h"
 
 #include <aclapi.h>
 
@@ -128,8 +129,7 @@ LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
 using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
 static Rename PlatformRename() {
   static const Rename rename = []() -> Rename {
-    HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (ntdll && ::GetProcAddress(ntdll, "wine_get_version")) return nullptr;
+    if (UnderWine()) return nullptr;
     HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
     return reinterpret_cast<Rename>(
         reinterpret_cast<void (*)()>(advapi ? ::GetProcAddress(advapi, "RegRenameKey") : nullptr));

@@ -1,13 +1,11 @@
-// The shared pieces of copy and rename: full names, refusals, opens and the
-// removal of a half-made copy.
-#include "trees/key_name.h"
+// The shared pieces of copy and rename: refusals, opens and the removal of a
+// half-made copy.
+#include "trees/copy_steps.h"
 
 #include "automation/errors.h"
 #include "registry/root_names.h"
 
 namespace vorn::trees {
-
-std::wstring FullName(const KeyName& key) { return registry::KeyDisplayName(key.root, key.path); }
 
 [[noreturn]] void Refuse(const std::wstring& text) { throw Error(errors::kInvalidProcedureCall, text); }
 

@@ -1,5 +1,5 @@
-// A key as the whole-tree operations (copy, rename) name it, and the opens,
-// refusals and undo of a half-made copy that they share.
+// What copy and rename share: the opens and refusals, with texts naming the
+// key, and the undo of a half-made copy.
 #pragma once
 
 #include <windows.h>
@@ -7,25 +7,15 @@
 #include <string>
 #include <utility>
 
+#include "registry/key_name.h"
 #include "registry/service.h"
 
 namespace vorn::trees {
 
-// A key as a key object names it.
-struct KeyName {
-  LONG root = 0;
-  std::wstring path;  // normalised, as the key object keeps it; empty for the root itself
-  REGSAM view = 0;
-  // The text assigned to the path had spaces at an end, which the
-  // normalisation dropped: the path then names another key than that text
-  // spells, and the operations refuse it, as the tree delete does.
-  bool lost_spaces = false;
-};
+using registry::FullName;
+using registry::KeyName;
 
 inline constexpr REGSAM kReadWrite = registry::kRead | registry::kWrite;
-
-// The key's full name for texts: root name and path.
-std::wstring FullName(const KeyName& key);
 
 // The refusals and failures of copy and rename, as vorn::Error with a
 // description naming the key: a refusal of the arguments (error 5); a

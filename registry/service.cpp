@@ -170,18 +170,6 @@ LONG ValueCursor::Read(HKEY key, DWORD index) {
   return status;
 }
 
-LONG ReadValues(HKEY key, std::vector<RawValue>& values) {
-  values.clear();
-  ValueCursor cursor;
-  for (DWORD index = 0;; ++index) {
-    LONG status = cursor.Read(key, index);
-    if (status == kNoMoreItems) return kSuccess;
-    if (status != kSuccess) return status;
-    values.push_back(RawValue{std::wstring(cursor.Name(), cursor.NameLength()), cursor.Type(),
-                              std::vector<BYTE>(cursor.Data(), cursor.Data() + cursor.Size())});
-  }
-}
-
 LONG WriteValue(HKEY key, const RawValue& value) {
   return WriteValue(key, value.name, value.type, value.data.data(), value.data.size());
 }
@@ -211,16 +199,15 @@ LONG WriteValue(HKEY key, const wchar_t* name, size_t length, DWORD type, const 
   return api::SetValueExW(key, name, 0, type, data, size);
 }
 
-LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count) {
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names) {
   names.clear();
   SubKeyReader reader(key);
-  for (DWORD index = 0; index < count; ++index) {
+  for (DWORD index = 0;; ++index) {
     LONG status = reader.Read(index);
     if (status == kNoMoreItems) return kSuccess;
     if (status != kSuccess) return status;
     names.push_back(reader.NameText());
   }
-  return kSuccess;
 }
 
 LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write) {

@@ -109,13 +109,9 @@ LONG OpenSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& ke
 // Creates name below parent, or opens it when it exists; created (when not
 // null) says which.
 LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key, bool* created = nullptr);
-// Every value of key, in the order the registry enumerates them, with its
-// exact type and bytes. Any failure but the end of the list ends the read
-// with its status: no value is ever skipped.
-LONG ReadValues(HKEY key, std::vector<RawValue>& values);
 // Reads one value at a time, name, type and whole data, into buffers it
 // keeps from one key to the next, so that a walk over a whole tree
-// allocates them once. ReadValues reads through one.
+// allocates them once.
 class ValueCursor {
  public:
   ValueCursor();
@@ -141,9 +137,9 @@ LONG WriteValue(HKEY key, const std::wstring& name, DWORD type, const BYTE* data
 // The same for a name of length units followed by a zero unit.
 LONG WriteValue(HKEY key, const wchar_t* name, size_t length, DWORD type, const BYTE* data, size_t size);
 // The names of key's direct sub-keys, in the order the registry enumerates
-// them; likewise never skipping one. With a count, at most count names are
-// read: the end of the list is then not asked for.
-LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names, DWORD count = MAXDWORD);
+// them. Any failure but the end of the list ends the read with its status:
+// no name is ever skipped.
+LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names);
 // How many direct sub-keys and values key has (RegQueryInfoKeyW), and,
 // when last_write is not null, when the key was last written (UTC).
 LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write = nullptr);

@@ -13,10 +13,7 @@ passed=0 failed=0
 trap 'wineserver -k >/dev/null 2>&1' EXIT
 
 loader() { if [ "$1" = 64 ]; then printf '%s' "$wine64"; else printf 'wine'; fi; }
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  timeout -k 10 300 "$wine64" wineboot --init >/dev/null 2>&1
-  wineserver -w
-fi
+[ -f "$WINEPREFIX/system.reg" ] || sh "$(dirname "$0")/../../scripts/new-prefix.sh" "$WINEPREFIX" "$wine64"
 for bits in 64 32; do
   if [ "$bits" = 64 ]; then module=$3; else module=$4; fi
   # Once more on failure: Wine's regsvr32 has been seen to fail now and then under load.

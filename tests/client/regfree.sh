@@ -31,13 +31,10 @@ expect_unregistered() {
   done
 }
 
-WINEPREFIX="$1" wineserver -k >/dev/null 2>&1
-rm -rf "$1" "$app"
+rm -rf "$app"
 mkdir -p "$app"
-timeout -k 10 300 "$loader" wineboot --init >/dev/null 2>&1
-# Single-threaded apartments need hidden windows: the null graphics driver.
-run reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-check "setting the null graphics driver" $?
+sh "$(dirname "$0")/../../scripts/new-prefix.sh" "$1" "$loader" >"$out" 2>&1
+check "making the prefix" $?
 cp "$4" "$5" "$6" "$app/"
 client="$app/$(basename "$5")" control="$app/$(basename "$6")"
 scratch='Software\VornRegistryTests\RegFree'

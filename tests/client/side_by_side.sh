@@ -64,10 +64,7 @@ expect_no_shared_keys() {
   done
 }
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  timeout -k 10 300 "$wine64" wineboot --init >/dev/null 2>&1
-  wineserver -w
-fi
+[ -f "$WINEPREFIX/system.reg" ] || sh "$(dirname "$0")/../../scripts/new-prefix.sh" "$WINEPREFIX" "$wine64"
 run 64 regsvr32 /u /s "$module64"
 run 32 regsvr32 /u /s "$module32"
 for first in 32 64; do

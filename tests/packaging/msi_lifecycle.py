@@ -19,7 +19,6 @@ Every Wine call has a timeout and writes to a file. The last line is
 """
 import os
 import re
-import shutil
 import subprocess
 import sys
 
@@ -28,6 +27,9 @@ INSTALL_FAILURE = 1603 % 256  # ERROR_INSTALL_FAILURE, as a Unix exit status
 NATIVE_DIR = "C:\\Program Files\\VornRegistry"  # the only module's, or the 64-bit one's
 WOW64_DIR = "C:\\Program Files (x86)\\VornRegistry"
 MODULE = "\\VornRegistry.dll"
+
+
+NEW_PREFIX = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "new-prefix.sh")
 
 
 def windows_path(path):
@@ -43,10 +45,10 @@ class Prefix:
                         WINEDLLOVERRIDES="mscoree,mshtml=")
         self.native = WINE64 if arch == "win64" else "wine"
         self.calls = 0
-        shutil.rmtree(path, ignore_errors=True)
         os.makedirs(work, exist_ok=True)
-        self.run([self.native, "wineboot", "--init"], timeout=300)
-        self.run([self.native, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"])
+        status, output = self.run(["sh", NEW_PREFIX, path, self.native], timeout=400)
+        if status != 0:
+            raise RuntimeError("cannot make the prefix " + path + ": " + output)
 
     def run(self, args, timeout=180):
         """Runs a program; returns its exit status and its output."""

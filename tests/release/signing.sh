@@ -8,6 +8,7 @@
 # serves examples/regtree.vbs. Last line: "signing: N checked, M failed".
 set -u
 work=$1 sign=$2 module=$3 package=$4 loader=$5
+new_prefix="$(cd "$(dirname "$0")/../../scripts" && pwd)/new-prefix.sh"
 export WINEPREFIX="$1/prefix" WINEARCH=$6 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 regtree="Z:$(printf '%s' "$7" | tr '/' '\\')"
 checked=0 failed=0
@@ -57,11 +58,7 @@ if [ -n "$package" ]; then
   check "a package changed in one byte fails" $status
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  timeout -k 10 300 "$loader" wineboot --init >/dev/null 2>&1
-  timeout -k 10 60 "$loader" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  wineserver -w
-fi
+[ -f "$WINEPREFIX/system.reg" ] || sh "$new_prefix" "$WINEPREFIX" "$loader"
 timeout -k 10 120 "$loader" regsvr32 /s "Z:$(pwd | tr '/' '\\')\\VornRegistry.dll" >"$work/out" 2>&1
 check "registering the signed module" $?
 timeout -k 10 120 "$loader" cscript //nologo "$regtree" HKCU 'Software\Wine' >"$work/out" 2>&1

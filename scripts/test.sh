@@ -19,6 +19,12 @@ root="$(cd "$root" && pwd)"
 
 "$here/scripts/install-deps.sh"
 
+# Both build trees with their Wine prefixes take about 3 GB.
+free_kb=$(df -Pk "$root" | awk 'NR == 2 { print $4 }')
+if [ "${free_kb:-0}" -lt 4000000 ]; then
+  echo "== warning: $((free_kb / 1024)) MB free under $root; the builds and their prefixes take about 3 GB"
+fi
+
 passed=0 failed=0 status=0
 # run_bitness NAME TOOLCHAIN [cmake-arguments...]
 run_bitness() {

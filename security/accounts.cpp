@@ -22,6 +22,9 @@ namespace {
 bool FromSidString(const std::wstring& text, std::vector<BYTE>& sid) {
   unique_local converted;
   if (!::ConvertStringSidToSidW(text.c_str(), reinterpret_cast<PSID*>(converted.put()))) return false;
+  // Wine's converter also takes more than 15 sub-authorities, a SID that
+  // nothing can read back once it is in a key's security.
+  if (!::IsValidSid(converted.get())) return false;
   const BYTE* bytes = static_cast<const BYTE*>(converted.get());
   sid.assign(bytes, bytes + ::GetLengthSid(converted.get()));
   return true;
@@ -36,6 +39,8 @@ std::vector<BYTE> AccountSid(std::wstring_view account) {
   while (blank < text.size() && std::iswspace(text[blank])) ++blank;
   // The lookup answers an empty name with the local domain.
   if (blank == text.size()) Unresolved(account, L"is empty");
+  // The lookup would read the name only up to a zero character.
+  if (text.find(L'\0') != std::wstring::npos) Unresolved(account, L"holds a zero character");
   if (text.size() > 2 && (text[0] == L'S' || text[0] == L's') && text[1] == L'-' && FromSidString(text, sid))
     return sid;
   sid.resize(SECURITY_MAX_SID_SIZE);

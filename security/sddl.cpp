@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "automation/errors.h"
+#include "security/acl_edit.h"
 #include "security/failure.h"
 
 namespace vorn::security {
@@ -199,6 +200,9 @@ std::wstring SddlText(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION info
 SddlDescriptor::SddlDescriptor(std::wstring_view text) {
   if (Trimmed(text).empty())
     Refuse(text, L"holds no part: write O:, G:, D: or S: with what the part is to be");
+  // The converter stops at a zero character, while the checks below read on:
+  // what follows it would pass them unread.
+  if (text.find(L'\0') != std::wstring_view::npos) Refuse(text, L"holds a zero character");
   DWORD status = ERROR_SUCCESS;
   descriptor_ = Convert(std::wstring(text), status);
   if (!descriptor_) Fail(status, L"the text \"" + std::wstring(text) + L"\" is not valid SDDL: " + Culprit(text));
@@ -217,8 +221,13 @@ SddlDescriptor::SddlDescriptor(std::wstring_view text) {
     if (part.letter == L'O' || part.letter == L'G') {
       // The converter reads an account's SID or alias and ignores what
       // follows it.
+      // Wine's converter reads an empty part as the null SID S-1-0-0, an owner
+      // that locks everyone out, and takes SIDs with more than 15
+      // sub-authorities, which nothing can read back.
       unique_local sid;
-      if (!::ConvertStringSidToSidW(std::wstring(Trimmed(part.body)).c_str(), reinterpret_cast<PSID*>(sid.put())))
+      if (Trimmed(part.body).empty()) Refuse(text, L"gives " + heading + L" no account");
+      if (!::ConvertStringSidToSidW(std::wstring(Trimmed(part.body)).c_str(), reinterpret_cast<PSID*>(sid.put())) ||
+          !::IsValidSid(sid.get()))
         Refuse(text, L"gives " + heading + std::wstring(part.body) +
                          L", which is not one SID or account alias: the converter would read only its start");
       continue;
@@ -240,6 +249,13 @@ SddlDescriptor::SddlDescriptor(std::wstring_view text) {
       Refuse(text, L"asks for a null DACL, which lets everyone do everything; write D:(A;;KA;;;WD) if that is "
                    L"really meant");
     const size_t read = acl ? acl->AceCount : 0;
+    if (acl) {
+      const AclEdit entries(acl);
+      for (size_t i = 0; i < entries.Count(); ++i)
+        if (!entries.Entry(i).sid)
+          Refuse(text, L"holds in its " + std::wstring(ListName(part.letter)) + L" an entry whose account is no "
+                       L"valid SID (at most 15 sub-authorities)");
+    }
     if (read != list.entries.size())
       Refuse(text, L"holds " + std::to_wstring(list.entries.size()) + L" entries in its " + ListName(part.letter) +
                        L", of which the converter read " + std::to_wstring(read) +

@@ -8,6 +8,7 @@
 
 #include "harness/registry_test.h"
 #include "keys/key.h"
+#include "security/accounts.h"
 #include "security/acl_edit.h"
 #include "security/privileges.h"
 #include "security/rights.h"
@@ -136,6 +137,16 @@ TEST(Sddl, TextIsCheckedWholeAndEveryPartItHoldsIsSet) {
                               L"D:(A;;KA;;;BA) (A;;KR;;;BU)", L"D:(A;;KA;;;BA)x", L"O:BAX", L"O:BAXG:BA",
                               L"D:(A;;KA;;;BA)D:(A;;KR;;;BU)"})
     EXPECT_EQ(errors::kInvalidProcedureCall, HrOf([&] { SddlDescriptor{text}; })) << Narrow(text);
+  // What would lock a key or put into it a SID nothing reads back: text past
+  // a zero character (the converter stops there), an empty owner (Wine makes
+  // it S-1-0-0), 16 sub-authorities (Wine's converter takes them).
+  const std::wstring sixteen = L"S-1-5-21-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15";
+  for (const std::wstring& text : {std::wstring(L"O:BA\0D:", 7), std::wstring(L"O:"), std::wstring(L"G: D:"),
+                                   L"O:" + sixteen, L"D:(A;;KA;;;" + sixteen + L")"})
+    EXPECT_NE(S_OK, HrOf([&] { SddlDescriptor{text}; })) << Narrow(text);
+  for (const std::wstring& account : {sixteen, std::wstring(L"Users\0junk", 10)})
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NONE_MAPPED), HrOf([&] { AccountSid(account); })) << Narrow(account);
+
   // Refused by the converter, naming the entry.
   try {
     SddlDescriptor{L"O:BAD:(A;;KA;;;BA)(A;;XX;;;WD)"};

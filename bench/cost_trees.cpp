@@ -121,7 +121,7 @@ void Rows(int rounds, int groups, int leaves) {
   ::GetTempPathW(MAX_PATH, folder);
   const std::wstring file = std::wstring(folder) + L"vorn-cost-trees.reg";
   vorn::bench::CompareOwnCost("memory-export-" + size, "key", keys, rounds,
-                              [&] { vorn::ExportKey(kCurrentUser, path.c_str(), 0, file, true); }, read);
+                              [&] { vorn::ExportKey({kCurrentUser, path, 0, false}, file, true); }, read);
   ::DeleteFileW(file.c_str());
 
   const vorn::trees::KeyName from{kCurrentUser, path, 0, false}, to{kCurrentUser, copy, 0, false};

@@ -176,12 +176,12 @@ void Key::InvokeExtra(const ExtraMember& member, ExtraCall& call) {
       break;
     }
     case VORN_DISPID_EXPORT:
-      ExportKey(hkey_, path_.get(), view_, FileName(*call.arguments[0]),
+      ExportKey(Named(), FileName(*call.arguments[0]),
                 call.arguments[1] && arguments::Boolean(*call.arguments[1], L"Overwrite"));
       call.result = BoolVariant(true);
       break;
     case VORN_DISPID_IMPORT:
-      ImportFile(hkey_, path_.get(), view_, FileName(*call.arguments[0]));
+      ImportFile(Named(), FileName(*call.arguments[0]));
       RefreshNow();
       call.result = BoolVariant(true);
       break;

@@ -230,6 +230,9 @@ LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {
   auto enter = [&](HKEY above, std::wstring sub) {
     Level level;
     level.name = std::move(sub);
+    // A name with the character of code 0 (the native API can make one)
+    // would open, and delete, another key.
+    if (HoldsZero(level.name.data(), level.name.size())) return kInvalidName;
     LONG status = OpenSubKey(above, level.name.c_str(), kRead | view, level.key);
     if (status == kSuccess) status = ReadSubKeyNames(level.key.get(), level.children);
     if (status == kSuccess) levels.push_back(std::move(level));

@@ -1,5 +1,5 @@
-// The shared pieces of copy and rename: refusals, opens and the removal of a
-// half-made copy.
+// The shared pieces of the whole-tree operations: refusals, opens and the
+// removal of a half-made copy.
 #include "trees/copy_steps.h"
 
 #include "automation/errors.h"
@@ -20,7 +20,13 @@ namespace vorn::trees {
   throw Error(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), L"The key \"" + name + L"\" already exists");
 }
 
+void RefuseZero(const KeyName& key) {
+  if (key.path.find(L'\0') != std::wstring::npos)
+    Refuse(L"The path of the key \"" + FullName(key) + L"\" holds the character of code 0, which no key name holds");
+}
+
 void RefuseLostSpaces(const KeyName& key) {
+  RefuseZero(key);
   if (key.lost_spaces)
     Refuse(L"The path of the key \"" + FullName(key) +
            L"\" was given with spaces at an end, which the key object drops: it names another key than its text");

@@ -1,5 +1,5 @@
-// What copy and rename share: the opens and refusals, with texts naming the
-// key, and the undo of a half-made copy.
+// What the whole-tree operations share: the opens and refusals, with texts
+// naming the key, and the undo of a half-made copy.
 #pragma once
 
 #include <windows.h>
@@ -24,7 +24,11 @@ inline constexpr REGSAM kReadWrite = registry::kRead | registry::kWrite;
 [[noreturn]] void Refuse(const std::wstring& text);
 [[noreturn]] void Failed(LONG status, const std::wstring& name, const wchar_t* what);
 [[noreturn]] void Exists(const std::wstring& name);
-// Refuses a key whose path lost spaces to trimming: it names another key.
+// Refuses a key whose path holds the character of code 0: the registry's
+// calls would read it only up to there, another key (error 5).
+void RefuseZero(const KeyName& key);
+// Refuses that, and a key whose path lost spaces to trimming: it names
+// another key too. For the operations that change a key.
 void RefuseLostSpaces(const KeyName& key);
 
 // Opens sub below parent, or throws Failed naming the key.

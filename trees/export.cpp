@@ -11,6 +11,7 @@
 #include "registry/root_names.h"
 #include "registry/service.h"
 #include "regfile/whole_file.h"
+#include "trees/copy_steps.h"
 #include "trees/walk.h"
 
 namespace vorn {
@@ -53,7 +54,11 @@ class TreeWriter final : public trees::TreeVisitor {
 
 }  // namespace
 
-void ExportKey(LONG root, const wchar_t* path, REGSAM view, const std::wstring& file_name, bool overwrite) {
+void ExportKey(const registry::KeyName& key_name, const std::wstring& file_name, bool overwrite) {
+  trees::RefuseZero(key_name);
+  const LONG root = key_name.root;
+  const wchar_t* path = key_name.path.c_str();
+  const REGSAM view = key_name.view;
   const wchar_t* root_name = registry::RootName(root);
   if (!root_name)
     throw Error(errors::kInvalidProcedureCall,

@@ -5,13 +5,15 @@
 
 #include <string>
 
+#include "registry/key_name.h"
+
 namespace vorn {
 
-// Reads the key path below root (in view) with its whole tree and writes it
+// Reads the key with its whole tree and writes it
 // as file_name, as `reg export` writes it (hex(N): for the values its text
 // forms cannot hold). An existing file is refused unless overwrite. Every
 // failure throws vorn::Error naming the key, value or file; nothing is then
 // written, and an existing file stays as it was.
-void ExportKey(LONG root, const wchar_t* path, REGSAM view, const std::wstring& file_name, bool overwrite);
+void ExportKey(const registry::KeyName& key, const std::wstring& file_name, bool overwrite);
 
 }  // namespace vorn

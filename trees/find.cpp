@@ -108,6 +108,7 @@ unique_variant Find(const KeyName& key, const VARIANT& pattern, const VARIANT* o
   const FindOptions chosen = ParseFindOptions({letters.get() ? letters.get() : L"", ::SysStringLen(letters.get())});
   Pattern matcher({text.get(), ::SysStringLen(text.get())}, chosen.whole, chosen.exact_case);
 
+  RefuseZero(key);
   unique_hkey top = Open(registry::RootHandle(key.root), key.path, registry::kRead | key.view, FullName(key));
   Finder finder(matcher, chosen, skipped);
   WalkTree(top.get(), key.path, key.view, finder);

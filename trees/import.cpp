@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "trees/copy_steps.h"
 #include "trees/key_tree.h"
 #include "automation/errors.h"
 #include "regfile/parser.h"
@@ -273,7 +274,11 @@ class Importer {
 
 }  // namespace
 
-void ImportFile(LONG root, const wchar_t* path, REGSAM view, const std::wstring& file_name) {
+void ImportFile(const registry::KeyName& key, const std::wstring& file_name) {
+  trees::RefuseZero(key);
+  const LONG root = key.root;
+  const wchar_t* path = key.path.c_str();
+  const REGSAM view = key.view;
   std::wstring file = files::FullPath(file_name);
   std::vector<Operation> operations = regfile::Parse(files::Read(file), file);
 

@@ -6,15 +6,17 @@
 
 #include <string>
 
+#include "registry/key_name.h"
+
 namespace vorn {
 
-// Applies file_name to the registry: every section must name the key path
-// below root or a key below it (in view). A malformed line or a section
+// Applies file_name to the registry: every section must name the key or a
+// key below it (in its view). A malformed line or a section
 // outside the key refuses the whole file before anything is written. When
 // a write fails part-way, every change already made is undone (replaced
 // values restored with their exact type and bytes, added values and keys
 // removed, deleted trees rebuilt) before the failure is thrown. Failures
 // throw vorn::Error naming the file line, key or value.
-void ImportFile(LONG root, const wchar_t* path, REGSAM view, const std::wstring& file_name);
+void ImportFile(const registry::KeyName& key, const std::wstring& file_name);
 
 }  // namespace vorn

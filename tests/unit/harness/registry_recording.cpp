@@ -42,7 +42,10 @@ LSTATUS CloseKey(HKEY key) {
 LSTATUS EnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD name_length, LPDWORD reserved, LPWSTR class_name,
                    LPDWORD class_length, PFILETIME last_write) {
   return Through(Call(Fn::EnumKeyEx, nullptr, index), [&] {
-    return ::RegEnumKeyExW(key, index, name, name_length, reserved, class_name, class_length, last_write);
+    LSTATUS status = ::RegEnumKeyExW(key, index, name, name_length, reserved, class_name, class_length, last_write);
+    test::Recorder& r = test::Recorder::Get();
+    if (status == ERROR_SUCCESS && r.sub_key_name) r.sub_key_name(name, *name_length);
+    return status;
   });
 }
 

@@ -35,7 +35,7 @@ struct Recorder {
   // recorder links the binding too (vorn_core leaves the seam unbound).
   static Recorder& Get();
   // Forgets the calls and the fault rule (open handles are still counted).
-  void Reset() { calls.clear(), fault = nullptr, value_index = nullptr; }
+  void Reset() { calls.clear(), fault = nullptr, value_index = nullptr, sub_key_name = nullptr; }
   size_t CountOf(Fn fn) const {
     size_t n = 0;
     for (const Call& c : calls) n += c.fn == fn;
@@ -60,6 +60,9 @@ struct Recorder {
   // When set, RegEnumValueW at index i answers as the registry does at
   // value_index(i) (to list one value twice, say). Reset clears it.
   std::function<DWORD(DWORD)> value_index;
+  // When set, each name RegEnumKeyExW returns passes through it (to give one
+  // a zero character, as the native API can). Reset clears it.
+  std::function<void(wchar_t* name, DWORD length)> sub_key_name;
   int open_handles = 0;  // opened or created and not yet closed
 };
 

@@ -140,6 +140,28 @@ TEST_F(TreeCopyTest, RefusalsAreErrorsNamingTheKeyAndWriteNothing) {
   EXPECT_TRUE(Same(before, Tree()));
 }
 
+// The native API can make a sub-key "x<NUL>y"; opened by its text it would
+// be its sibling "x", copied or written in its place.
+TEST_F(TreeCopyTest, NamesWithAZeroCharacterAreRefusedNotCutShort) {
+  scratch_.CreateKey(L"src\\x_y");
+  scratch_.CreateKey(L"src\\x");
+  auto source = Aimed<Key>(scratch_.Below(L"src"));
+  auto cut = Aimed<Key>(scratch_.Below(L"src") + std::wstring(1, L'\0') + L"x");
+  const HRESULT invalid = errors::kInvalidProcedureCall;
+  EXPECT_EQ(invalid, Run(cut.get(), L"CopyTree", VStr(scratch_.Below(L"copy"))));
+  EXPECT_EQ(invalid, Run(source.get(), L"CopyTree", VStr(scratch_.Below(L"copy") + std::wstring(1, L'\0'))));
+  EXPECT_EQ(invalid, Run(cut.get(), L"Rename", VStr(L"y")));
+  EXPECT_EQ(invalid, Run(cut.get(), L"Find", VStr(L"x")));
+  EXPECT_EQ(invalid, Run(cut.get(), L"Export", VStr(L"C:\\never.reg")));
+  EXPECT_EQ(invalid, Run(cut.get(), L"Import", VStr(L"C:\\never.reg")));
+
+  Rec().sub_key_name = [](wchar_t* name, DWORD length) { std::replace(name, name + length, L'_', L'\0'); };
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_INVALID_PARAMETER), Run(source.get(), L"CopyTree", VStr(scratch_.Below(L"copy"))));
+  Rec().Reset();
+  EXPECT_EQ(VARIANT_FALSE, Read(Aimed<Key>(scratch_.Below(L"copy")).get(), &Key::get_Exists));
+  EXPECT_EQ(VARIANT_TRUE, Read(Aimed<Key>(scratch_.Below(L"src\\x_y")).get(), &Key::get_Exists));
+}
+
 TEST_F(TreeCopyTest, AFailurePartWayRemovesWhatTheCopyCreated) {
   MakeSource(L"src");
   scratch_.CreateKey(L"there");

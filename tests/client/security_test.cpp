@@ -95,6 +95,8 @@ struct Security : ::testing::Test {
   ScratchKey scratch;
   ComPtr<IDispatch> key = KeyAt(scratch.path);
   std::wstring description;
+  // A DACL a test left may keep the scratch key from being deleted.
+  ~Security() override { PlatformSet(scratch.path, L"D:(A;;KA;;;WD)"); }
 
   static ComPtr<IDispatch> KeyAt(const std::wstring& path) {
     ComPtr<IDispatch> k = Create<IDispatch>(CLSID_clsKey, IID_IDispatch);

@@ -280,6 +280,8 @@ LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD, HANDLE event, BOOL) 
 }
 
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
+// Keys in memory are never links, the one kind deleted by handle.
+LSTATUS DeleteOpenKey(HKEY) { return ERROR_CALL_NOT_IMPLEMENTED; }
 // Keys in memory have no security.
 LSTATUS GetKeySecurity(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, LPDWORD) { return ERROR_CALL_NOT_IMPLEMENTED; }
 DWORD SetSecurityInfo(HKEY, SECURITY_INFORMATION, PSID, PSID, PACL, PACL) { return ERROR_CALL_NOT_IMPLEMENTED; }

@@ -108,6 +108,16 @@ bool Key::DeleteTree() {
     levels.push_back(std::move(level));
     return true;
   };
+  // A registry link is deleted itself: by its name, every call would reach
+  // the key it points at, outside this tree.
+  auto link = [](const Key& key, bool& deleted) {
+    LONG status = registry::kSuccess;
+    if (!registry::DeleteIfLink(key.hkey_, key.path_.get(), key.view_, status)) return false;
+    deleted = status == registry::kSuccess;
+    return true;
+  };
+  bool deleted_link = false;
+  if (!path_lost_spaces_ && link(*this, deleted_link)) return deleted_link;
   if (!enter(ComPtr<Key>(this))) return false;
   for (;;) {
     Level& top = levels.back();
@@ -125,8 +135,13 @@ bool Key::DeleteTree() {
       // sub-key whose name ends in spaces has a path that lost them (it
       // names a sibling, or this key itself); it refuses at once. Both
       // count as failed children, and this key then stays.
-      if (!paths::StrictlyBelow(top.key->path_.get(), child->path_.get()) || !enter(std::move(child)))
+      if (!paths::StrictlyBelow(top.key->path_.get(), child->path_.get())) {
         top.result = false;
+      } else if (bool gone = false; !child->path_lost_spaces_ && link(*child.get(), gone)) {
+        if (!gone) top.result = false;
+      } else if (!enter(std::move(child))) {
+        top.result = false;
+      }
       continue;
     }
     // Every child tried: a failed one stops neither its siblings nor the

@@ -44,6 +44,10 @@ LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name);
 // Win32 status as the registry functions do.
 LSTATUS GetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
 DWORD SetSecurityInfo(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl);
+// NtDeleteKey: deletes the key that key is a handle of (opened with DELETE),
+// as a Win32 status. The one way to delete a registry link itself: the
+// functions that take a name follow the link and delete its target.
+LSTATUS DeleteOpenKey(HKEY key);
 // Declared for completeness of the binding; the library never flushes.
 LSTATUS FlushKey(HKEY key);
 

@@ -1,6 +1,7 @@
 // Binds the registry seam to advapi32's wide-character functions.
 #include "registry/api.h"
 
+#include "registry/nt_delete.h"
 #include "support/wine.h"
 
 #include <aclapi.h>
@@ -49,6 +50,8 @@ DWORD SetSecurityInfo(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID grou
   return ::SetSecurityInfo(key, SE_REGISTRY_KEY, info, owner, group, dacl, sacl);
 }
 LSTATUS FlushKey(HKEY key) { return ::RegFlushKey(key); }
+
+LSTATUS DeleteOpenKey(HKEY key) { return DeleteByHandle(key); }
 
 LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name) {
   using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);

@@ -215,6 +215,40 @@ LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write)
                             nullptr, last_write);
 }
 
+namespace {
+
+// Whether key, opened with REG_OPTION_OPEN_LINK, is a link.
+bool IsLink(HKEY key) {
+  DWORD type = REG_NONE;
+  return api::QueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == kSuccess &&
+         type == REG_LINK;
+}
+
+// Deletes the link name below parent itself: deleting it by name would
+// delete its target.
+LONG DeleteLink(HKEY parent, const wchar_t* name, REGSAM view) {
+  HKEY opened = nullptr;
+  LONG status = api::OpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, DELETE | view, &opened);
+  if (status != kSuccess) return status;
+  unique_hkey link(opened);
+  return api::DeleteOpenKey(link.get());
+}
+
+}  // namespace
+
+bool DeleteIfLink(LONG root, BSTR path, REGSAM view, LONG& status) {
+  std::wstring exact_path;
+  if (Terminated(path, exact_path) != kSuccess) return false;
+  HKEY opened = nullptr;
+  if (api::OpenKeyExW(RootHandle(root), exact_path.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened))
+    return false;
+  unique_hkey key(opened);
+  if (!IsLink(key.get())) return false;
+  key.reset();
+  status = DeleteLink(RootHandle(root), exact_path.c_str(), view);
+  return true;
+}
+
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {
   // An empty name would delete parent itself.
   if (!name || !*name) return kInvalidName;
@@ -233,8 +267,17 @@ LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {
     // A name with the character of code 0 (the native API can make one)
     // would open, and delete, another key.
     if (HoldsZero(level.name.data(), level.name.size())) return kInvalidName;
-    LONG status = OpenSubKey(above, level.name.c_str(), kRead | view, level.key);
-    if (status == kSuccess) status = ReadSubKeyNames(level.key.get(), level.children);
+    // Opened as itself: a link is deleted, not followed into its target.
+    HKEY opened = nullptr;
+    LONG status = api::OpenKeyExW(above, level.name.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened);
+    if (status == kSuccess) {
+      level.key.reset(opened);
+      if (IsLink(level.key.get())) {
+        level.key.reset();
+        return DeleteLink(above, level.name.c_str(), view);
+      }
+      status = ReadSubKeyNames(level.key.get(), level.children);
+    }
     if (status == kSuccess) levels.push_back(std::move(level));
     return status;
   };

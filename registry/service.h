@@ -145,8 +145,15 @@ LONG ReadSubKeyNames(HKEY key, std::vector<std::wstring>& names);
 LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write = nullptr);
 // Deletes name (not empty) below parent with everything below it, depth
 // first; the first failure ends it with its status, leaving what was not
-// yet deleted.
+// yet deleted. A registry link in the tree is deleted itself, never what it
+// points at.
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view = 0);
+// When the key at path below root is a registry link (a key whose
+// REG_LINK value SymbolicLinkValue sends every open by name to another
+// key), deletes the link itself, with its status in status, and answers
+// true. False for any other key, or one that cannot be opened: the caller
+// deletes it as usual.
+bool DeleteIfLink(LONG root, BSTR path, REGSAM view, LONG& status);
 // Renames sub_key of key (RegRenameKey, looked up at run time);
 // ERROR_CALL_NOT_IMPLEMENTED where the platform has no such function.
 LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name);

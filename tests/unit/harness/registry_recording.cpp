@@ -2,6 +2,7 @@
 #include "harness/registry_recording.h"
 
 #include "registry/api.h"
+#include "registry/nt_delete.h"
 #include "support/wine.h"
 
 #include <aclapi.h>
@@ -97,6 +98,10 @@ LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPD
   return Through(c, [&] {
     return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, disposition);
   }, true);
+}
+
+LSTATUS DeleteOpenKey(HKEY key) {
+  return Through(Call(Fn::DeleteOpenKey), [&] { return DeleteByHandle(key); });
 }
 
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {

@@ -16,7 +16,7 @@ namespace vorn::test {
 
 enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValueEx, DeleteValue, CreateKey,
                 DeleteKey, CreateKeyEx, DeleteKeyEx, NotifyChangeKeyValue, RenameKey, QueryInfoKey, GetKeySecurity,
-                SetSecurityInfo };
+                SetSecurityInfo, DeleteOpenKey };
 
 struct Call {
   Call(Fn f, LPCWSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : L""), index(i) {}

@@ -7,6 +7,7 @@
 
 #include "automation/errors.h"
 #include "harness/registry_test.h"
+#include "keys/key.h"
 
 namespace vorn {
 namespace {
@@ -51,6 +52,49 @@ TEST_F(KeyTreeTest, SubTreesAreDeletedDepthFirstInTheirView) {
                             [](const test::Call& c) { return c.fn == test::Fn::DeleteKeyEx; });
   EXPECT_EQ(L"b", first->name);  // the deepest first
   EXPECT_EQ(L"u", Rec().calls.back().name);
+}
+
+// Makes sub a registry link to target, both below the scratch key.
+void MakeLink(const test::ScratchKey& scratch, const std::wstring& sub, const std::wstring& target) {
+  HKEY to = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, scratch.Below(target).c_str(), 0, KEY_READ, &to));
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  const auto query = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  std::vector<BYTE> name(4096);  // KEY_NAME_INFORMATION: the length in bytes, then the full name
+  ULONG size = 0;
+  ASSERT_EQ(0, query(to, 3, name.data(), static_cast<ULONG>(name.size()), &size));
+  ::RegCloseKey(to);
+  HKEY link = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, scratch.Below(sub).c_str(), 0, nullptr,
+                                             REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
+                                             &link, nullptr));
+  EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, name.data() + sizeof(ULONG),
+                                            *reinterpret_cast<ULONG*>(name.data())));
+  ::RegCloseKey(link);
+}
+
+// By its name, every call reaches a link's target, outside the tree: the
+// delete emptied and removed it, and then failed on the link.
+TEST_F(KeyTreeTest, ALinkInATreeIsDeletedItselfNeverItsTarget) {
+  scratch_.SetDword(L"target\\sub", L"v", 1);
+  unique_hkey base = Open(L"");
+  auto key = test::Aimed<Key>(scratch_.Path());
+  for (const bool through_the_key_object : {false, true}) {
+    scratch_.CreateKey(L"src\\plain");
+    MakeLink(scratch_, L"src\\link", L"target");
+    if (through_the_key_object) {
+      unique_variant sub_keys, deleted;
+      ASSERT_EQ(S_OK, test::Invoke(key->Published(), L"SubKeys", DISPATCH_PROPERTYGET, {}, &sub_keys.ref()));
+      ASSERT_EQ(S_OK, test::Invoke(V_DISPATCH(&sub_keys.ref()), L"Delete", DISPATCH_METHOD,
+                                   {test::VStr(L"src").ref()}, &deleted.ref()));
+      EXPECT_EQ(VARIANT_TRUE, V_BOOL(&deleted.ref()));
+    } else {
+      EXPECT_EQ(registry::kSuccess, registry::DeleteSubTree(base.get(), L"src"));
+    }
+    EXPECT_FALSE(scratch_.KeyExists(L"src")) << through_the_key_object;
+    EXPECT_TRUE(scratch_.ValueExists(L"target\\sub", L"v")) << through_the_key_object;
+  }
 }
 
 TEST_F(KeyTreeTest, ATreeThousandsOfKeysDeepIsReadFreedAndDeletedWithoutAStackOfItsDepth) {

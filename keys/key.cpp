@@ -91,15 +91,23 @@ bool Key::DeleteTree() {
   // thousands of keys deep under Wine, too deep for the stack.
   struct Level {
     ComPtr<Key> key;
+    registry::KeyToDelete self;  // the key opened as itself, deleted by this handle
     ComPtr<_clsKeys> children;
     LONGLONG count = 0, next = 1;
     bool result = true;
   };
   std::vector<Level> levels;
-  // False when the key refuses at once (its path lost spaces to trimming).
+  // Opens key as itself and loads its sub-keys as the next level. A
+  // registry link is deleted at once, itself: by its name, every call would
+  // reach the key it points at, outside this tree. False when the key
+  // cannot be deleted: its path lost spaces to trimming, it cannot be
+  // opened, or it is a link whose delete failed.
   auto enter = [&](ComPtr<Key> key) {
     if (key->path_lost_spaces_) return false;
     Level level;
+    if (registry::OpenToDelete(key->hkey_, key->path_.get(), key->view_, level.self) != registry::kSuccess)
+      return false;
+    if (level.self.link) return registry::DeleteOpened(level.self) == registry::kSuccess;
     level.children = ComPtr<_clsKeys>(key->SubKeys());
     level.key = std::move(key);
     LONG count = 0;
@@ -108,17 +116,8 @@ bool Key::DeleteTree() {
     levels.push_back(std::move(level));
     return true;
   };
-  // A registry link is deleted itself: by its name, every call would reach
-  // the key it points at, outside this tree.
-  auto link = [](const Key& key, bool& deleted) {
-    LONG status = registry::kSuccess;
-    if (!registry::DeleteIfLink(key.hkey_, key.path_.get(), key.view_, status)) return false;
-    deleted = status == registry::kSuccess;
-    return true;
-  };
-  bool deleted_link = false;
-  if (!path_lost_spaces_ && link(*this, deleted_link)) return deleted_link;
   if (!enter(ComPtr<Key>(this))) return false;
+  if (levels.empty()) return true;  // a link, deleted
   for (;;) {
     Level& top = levels.back();
     if (top.next <= top.count) {
@@ -135,20 +134,13 @@ bool Key::DeleteTree() {
       // sub-key whose name ends in spaces has a path that lost them (it
       // names a sibling, or this key itself); it refuses at once. Both
       // count as failed children, and this key then stays.
-      if (!paths::StrictlyBelow(top.key->path_.get(), child->path_.get())) {
+      if (!paths::StrictlyBelow(top.key->path_.get(), child->path_.get()) || !enter(std::move(child)))
         top.result = false;
-      } else if (bool gone = false; !child->path_lost_spaces_ && link(*child.get(), gone)) {
-        if (!gone) top.result = false;
-      } else if (!enter(std::move(child))) {
-        top.result = false;
-      }
       continue;
     }
     // Every child tried: a failed one stops neither its siblings nor the
     // loop, and then the key itself is left in place.
-    const Key& done = *top.key.get();
-    const bool deleted =
-        top.result && registry::DeleteKey(done.hkey_, done.path_.get(), done.view_) == registry::kSuccess;
+    const bool deleted = top.result && registry::DeleteOpened(top.self) == registry::kSuccess;
     // The key objects below the first are the collections' own, seen by
     // nobody else: each lets go of its collection once done, or the chain
     // of objects down the tree would be released in one nested call per

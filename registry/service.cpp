@@ -236,17 +236,27 @@ LONG DeleteLink(HKEY parent, const wchar_t* name, REGSAM view) {
 
 }  // namespace
 
-bool DeleteIfLink(LONG root, BSTR path, REGSAM view, LONG& status) {
+LONG OpenToDelete(LONG root, BSTR path, REGSAM view, KeyToDelete& opened) {
+  opened = KeyToDelete();
   std::wstring exact_path;
-  if (Terminated(path, exact_path) != kSuccess) return false;
-  HKEY opened = nullptr;
-  if (api::OpenKeyExW(RootHandle(root), exact_path.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened))
-    return false;
-  unique_hkey key(opened);
-  if (!IsLink(key.get())) return false;
-  key.reset();
-  status = DeleteLink(RootHandle(root), exact_path.c_str(), view);
-  return true;
+  if (LONG refused = Terminated(path, exact_path)) return refused;
+  // The handle would be the root's own.
+  if (exact_path.find_first_not_of(L'\\') == std::wstring::npos) return kInvalidName;
+  HKEY handle = nullptr;
+  LONG status = api::OpenKeyExW(RootHandle(root), exact_path.c_str(), REG_OPTION_OPEN_LINK, kRead | DELETE | view,
+                                &handle);
+  opened.deletable = status == kSuccess;
+  // Without the right to delete it, its sub-keys may still go.
+  if (status == ERROR_ACCESS_DENIED)
+    status = api::OpenKeyExW(RootHandle(root), exact_path.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &handle);
+  if (status != kSuccess) return status;
+  opened.key.reset(handle);
+  opened.link = IsLink(handle);
+  return kSuccess;
+}
+
+LONG DeleteOpened(const KeyToDelete& opened) {
+  return opened.deletable ? api::DeleteOpenKey(opened.key.get()) : ERROR_ACCESS_DENIED;
 }
 
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {

@@ -148,12 +148,18 @@ LONG QueryCounts(HKEY key, DWORD& sub_keys, DWORD& values, FILETIME* last_write 
 // yet deleted. A registry link in the tree is deleted itself, never what it
 // points at.
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view = 0);
-// When the key at path below root is a registry link (a key whose
-// REG_LINK value SymbolicLinkValue sends every open by name to another
-// key), deletes the link itself, with its status in status, and answers
-// true. False for any other key, or one that cannot be opened: the caller
-// deletes it as usual.
-bool DeleteIfLink(LONG root, BSTR path, REGSAM view, LONG& status);
+// A key opened as itself for its delete, not followed if it is a registry
+// link (a key whose REG_LINK value SymbolicLinkValue sends every open by
+// name to another key): by its name, a delete would reach that other key.
+struct KeyToDelete {
+  unique_hkey key;         // KEY_READ, with DELETE where the caller may
+  bool deletable = false;  // opened with DELETE
+  bool link = false;
+};
+// Opens the key at path (not the root itself) below root, in view.
+LONG OpenToDelete(LONG root, BSTR path, REGSAM view, KeyToDelete& opened);
+// Deletes the key OpenToDelete opened; it must have no sub-keys left.
+LONG DeleteOpened(const KeyToDelete& opened);
 // Renames sub_key of key (RegRenameKey, looked up at run time);
 // ERROR_CALL_NOT_IMPLEMENTED where the platform has no such function.
 LONG RenameKey(HKEY key, const wchar_t* sub_key, const wchar_t* new_name);

@@ -7,6 +7,8 @@
 
 #include <aclapi.h>
 
+#include <map>
+
 vorn::test::Recorder& vorn::test::Recorder::Get() {
   static Recorder recorder;
   return recorder;
@@ -29,14 +31,23 @@ static LSTATUS Through(Call call, Real&& real, bool opens = false) {
   return call.status;
 }
 
+// The name each open handle was opened by, for the calls that take only a handle.
+static std::map<HKEY, std::wstring>& NamesOfHandles() {
+  static std::map<HKEY, std::wstring> names;
+  return names;
+}
+
 LSTATUS OpenKeyExW(HKEY root, LPCWSTR sub_key, DWORD options, REGSAM access, PHKEY result) {
   Call c(Fn::OpenKeyEx, sub_key);
   c.access = access;
-  return Through(c, [&] { return ::RegOpenKeyExW(root, sub_key, options, access, result); }, true);
+  LSTATUS status = Through(c, [&] { return ::RegOpenKeyExW(root, sub_key, options, access, result); }, true);
+  if (status == ERROR_SUCCESS) NamesOfHandles()[*result] = sub_key ? sub_key : L"";
+  return status;
 }
 
 LSTATUS CloseKey(HKEY key) {
   --test::Recorder::Get().open_handles;
+  NamesOfHandles().erase(key);
   return Through(Call(Fn::CloseKey), [&] { return ::RegCloseKey(key); });
 }
 
@@ -101,7 +112,9 @@ LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPD
 }
 
 LSTATUS DeleteOpenKey(HKEY key) {
-  return Through(Call(Fn::DeleteOpenKey), [&] { return DeleteByHandle(key); });
+  auto name = NamesOfHandles().find(key);
+  return Through(Call(Fn::DeleteOpenKey, name == NamesOfHandles().end() ? nullptr : name->second.c_str()),
+                 [&] { return DeleteByHandle(key); });
 }
 
 LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {

@@ -21,7 +21,7 @@ enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValu
 struct Call {
   Call(Fn f, LPCWSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : L""), index(i) {}
   Fn fn;
-  std::wstring name;  // sub-key, value name or path
+  std::wstring name;  // sub-key, value name or path; DeleteOpenKey: what its handle was opened by
   std::wstring new_name;  // RenameKey
   DWORD index = 0;    // enumeration index; the parts asked of GetKeySecurity and SetSecurityInfo
   REGSAM access = 0;  // OpenKeyEx, CreateKeyEx; the view of DeleteKeyEx

@@ -56,10 +56,7 @@ class TreeWriter final : public trees::TreeVisitor {
 
 void ExportKey(const registry::KeyName& key_name, const std::wstring& file_name, bool overwrite) {
   trees::RefuseZero(key_name);
-  const LONG root = key_name.root;
-  const wchar_t* path = key_name.path.c_str();
-  const REGSAM view = key_name.view;
-  const wchar_t* root_name = registry::RootName(root);
+  const wchar_t* root_name = registry::RootName(key_name.root);
   if (!root_name)
     throw Error(errors::kInvalidProcedureCall,
                 L"Only keys below HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS or "
@@ -67,7 +64,7 @@ void ExportKey(const registry::KeyName& key_name, const std::wstring& file_name,
   // The key as the registry resolves its path: a [key] line with an empty
   // component would be refused when the file is read again.
   std::wstring name = root_name;
-  if (const std::wstring below = paths::Resolved(path ? path : L""); !below.empty()) name += L'\\' + below;
+  if (const std::wstring below = paths::Resolved(key_name.path); !below.empty()) name += L'\\' + below;
   std::wstring file = files::FullPath(file_name);
   if (!overwrite) files::RefuseExisting(file);  // before the tree is read
   if (!regfile::KeyNameWritable(name))
@@ -75,11 +72,12 @@ void ExportKey(const registry::KeyName& key_name, const std::wstring& file_name,
                 L"The key \"" + name + L"\" has a line break in its name, which a .reg file cannot hold");
 
   unique_hkey key;
-  if (LONG status = registry::OpenSubKey(registry::RootHandle(root), path ? path : L"", registry::kRead | view, key))
+  if (LONG status = registry::OpenSubKey(registry::RootHandle(key_name.root), key_name.path.c_str(),
+                                         registry::kRead | key_name.view, key))
     throw Error(HRESULT_FROM_WIN32(status),
                 L"The key \"" + name + L"\" cannot be opened (error " + std::to_wstring(status) + L")");
   TreeWriter writer;
-  trees::WalkTree(key.get(), name, view, writer);
+  trees::WalkTree(key.get(), name, key_name.view, writer);
   key.reset();
   const std::wstring& text = writer.Finish();
   files::Write(file, text.data(), text.size() * sizeof(wchar_t), overwrite);

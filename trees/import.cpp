@@ -276,15 +276,12 @@ class Importer {
 
 void ImportFile(const registry::KeyName& key, const std::wstring& file_name) {
   trees::RefuseZero(key);
-  const LONG root = key.root;
-  const wchar_t* path = key.path.c_str();
-  const REGSAM view = key.view;
   std::wstring file = files::FullPath(file_name);
   std::vector<Operation> operations = regfile::Parse(files::Read(file), file);
 
   // Confinement: every section names this key or a key below it.
-  const wchar_t* root_name = registry::RootName(root);
-  std::wstring base = path ? path : L"";
+  const wchar_t* root_name = registry::RootName(key.root);
+  const std::wstring& base = key.path;
   std::wstring name = root_name ? std::wstring(root_name) + (base.empty() ? L"" : L"\\" + base) : L"this key";
   for (const Operation& op : operations) {
     if (op.kind != Operation::kKey && op.kind != Operation::kDeleteKey) continue;
@@ -292,13 +289,13 @@ void ImportFile(const registry::KeyName& key, const std::wstring& file_name) {
     if (!section_root)
       throw Error(HRESULT_FROM_WIN32(ERROR_INVALID_DATA), file + L", line " + std::to_wstring(op.line) + L": \"" +
                                                               op.root + L"\" is not a root key name");
-    if (section_root != root || !paths::AtOrBelow(op.path, base))
+    if (section_root != key.root || !paths::AtOrBelow(op.path, base))
       throw Error(errors::kInvalidProcedureCall,
                   file + L", line " + std::to_wstring(op.line) + L": the key \"" +
                       registry::RootName(section_root) + (op.path.empty() ? L"" : L"\\" + op.path) +
                       L"\" lies outside " + name + L"; nothing was imported");
   }
-  Importer(root, view, file).Apply(operations);
+  Importer(key.root, key.view, file).Apply(operations);
 }
 
 }  // namespace vorn

@@ -248,10 +248,10 @@ LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
   return ERROR_SUCCESS;
 }
 
-// Deletes a key without sub-keys.
-LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
-  Node* node = bench::Walk(root, sub_key, false);
-  if (!node || !node->parent) return ERROR_FILE_NOT_FOUND;
+// Deletes a key without sub-keys by its handle.
+LSTATUS DeleteOpenKey(HKEY key) {
+  Node* node = bench::NodeOf(key);
+  if (!node || !node->parent) return ERROR_ACCESS_DENIED;
   if (!node->children.empty()) return ERROR_ACCESS_DENIED;
   Node* parent = node->parent;
   std::erase_if(bench::Watches(), [&](const bench::Watch& w) { return w.node == node; });
@@ -272,7 +272,6 @@ LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM, PHKEY result, LPDWORD di
     *disposition = bench::Walk(key, sub_key, false) ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
   return CreateKeyW(key, sub_key, result);
 }
-LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM) { return DeleteKeyW(root, sub_key); }
 
 LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD, HANDLE event, BOOL) {
   bench::Watches().push_back({key, bench::NodeOf(key), subtree != FALSE, event});
@@ -280,8 +279,6 @@ LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD, HANDLE event, BOOL) 
 }
 
 LSTATUS FlushKey(HKEY) { return ERROR_SUCCESS; }
-// Keys in memory are never links, the one kind deleted by handle.
-LSTATUS DeleteOpenKey(HKEY) { return ERROR_CALL_NOT_IMPLEMENTED; }
 // Keys in memory have no security.
 LSTATUS GetKeySecurity(HKEY, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, LPDWORD) { return ERROR_CALL_NOT_IMPLEMENTED; }
 DWORD SetSecurityInfo(HKEY, SECURITY_INFORMATION, PSID, PSID, PACL, PACL) { return ERROR_CALL_NOT_IMPLEMENTED; }

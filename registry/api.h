@@ -24,12 +24,10 @@ LSTATUS QueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_length, LPDWORD
                       LPDWORD max_value_name_length, LPDWORD max_value_length, LPDWORD security_descriptor_size,
                       PFILETIME last_write);
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result);
-LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key);
 // With an access mask: in a chosen registry view (KEY_WOW64_32KEY or
 // KEY_WOW64_64KEY), and for the whole-tree operations, which also ask
 // (disposition, when not null) whether the key was created or opened.
 LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition = nullptr);
-LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view);
 // RegNotifyChangeKeyValue: registers for one notification of a change of
 // key (and everything below it with subtree), signalled on event.
 LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous);
@@ -45,8 +43,9 @@ LSTATUS RenameKeyW(HKEY key, LPCWSTR sub_key, LPCWSTR new_name);
 LSTATUS GetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR descriptor, LPDWORD size);
 DWORD SetSecurityInfo(HKEY key, SECURITY_INFORMATION info, PSID owner, PSID group, PACL dacl, PACL sacl);
 // NtDeleteKey: deletes the key that key is a handle of (opened with DELETE),
-// as a Win32 status. The one way to delete a registry link itself: the
-// functions that take a name follow the link and delete its target.
+// as a Win32 status. Keys are deleted only this way: it is the one way to
+// delete a registry link itself, where the functions that take a name follow
+// the link and delete its target.
 LSTATUS DeleteOpenKey(HKEY key);
 // Declared for completeness of the binding; the library never flushes.
 LSTATUS FlushKey(HKEY key);

@@ -35,11 +35,9 @@ LSTATUS QueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_length, LPDWORD
                             values, max_value_name_length, max_value_length, security_descriptor_size, last_write);
 }
 LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) { return ::RegCreateKeyW(key, sub_key, result); }
-LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) { return ::RegDeleteKeyW(root, sub_key); }
 LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition) {
   return ::RegCreateKeyExW(key, sub_key, 0, nullptr, 0, access, nullptr, result, disposition);
 }
-LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) { return ::RegDeleteKeyExW(root, sub_key, view, 0); }
 LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous) {
   return ::RegNotifyChangeKeyValue(key, subtree, filter, event, asynchronous);
 }

@@ -62,12 +62,6 @@ LONG OpenKey(LONG root, const wchar_t* path, UINT length, REGSAM access, unique_
   return status;
 }
 
-LONG DeleteKey(LONG root, BSTR path, REGSAM view) {
-  if (HoldsZero(path, ::SysStringLen(path))) return kInvalidName;
-  if (view) return api::DeleteKeyExW(RootHandle(root), path ? path : L"", view);
-  return api::DeleteKeyW(RootHandle(root), path ? path : L"");
-}
-
 LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created, REGSAM view) {
   created.reset();
   std::wstring exact_name;
@@ -138,6 +132,12 @@ LONG OpenSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& ke
   LONG status = api::OpenKeyExW(parent, name, 0, access, &opened);
   if (status == kSuccess) key.reset(opened);
   return status;
+}
+
+LONG OpenSubKey(HKEY parent, const wchar_t* name, size_t length, REGSAM access, unique_hkey& key) {
+  key.reset();
+  if (HoldsZero(name, length)) return kInvalidName;
+  return OpenSubKey(parent, name, access, key);
 }
 
 LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key, bool* created) {
@@ -224,14 +224,23 @@ bool IsLink(HKEY key) {
          type == REG_LINK;
 }
 
-// Deletes the link name below parent itself: deleting it by name would
-// delete its target.
-LONG DeleteLink(HKEY parent, const wchar_t* name, REGSAM view) {
-  HKEY opened = nullptr;
-  LONG status = api::OpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, DELETE | view, &opened);
+// Opens name below parent as itself, a link not followed, with DELETE where
+// the caller may: without that right its sub-keys may still go.
+LONG OpenAsItself(HKEY parent, const std::wstring& name, REGSAM view, KeyToDelete& opened) {
+  opened = KeyToDelete();
+  // A name with the character of code 0 (the native API can make one) would
+  // open, and delete, another key; one of backslashes alone, parent itself.
+  if (HoldsZero(name.data(), name.size()) || name.find_first_not_of(L'\\') == std::wstring::npos)
+    return kInvalidName;
+  HKEY handle = nullptr;
+  LONG status = api::OpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, kRead | DELETE | view, &handle);
+  opened.deletable = status == kSuccess;
+  if (status == ERROR_ACCESS_DENIED)
+    status = api::OpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &handle);
   if (status != kSuccess) return status;
-  unique_hkey link(opened);
-  return api::DeleteOpenKey(link.get());
+  opened.key.reset(handle);
+  opened.link = IsLink(handle);
+  return kSuccess;
 }
 
 }  // namespace
@@ -240,19 +249,7 @@ LONG OpenToDelete(LONG root, BSTR path, REGSAM view, KeyToDelete& opened) {
   opened = KeyToDelete();
   std::wstring exact_path;
   if (LONG refused = Terminated(path, exact_path)) return refused;
-  // The handle would be the root's own.
-  if (exact_path.find_first_not_of(L'\\') == std::wstring::npos) return kInvalidName;
-  HKEY handle = nullptr;
-  LONG status = api::OpenKeyExW(RootHandle(root), exact_path.c_str(), REG_OPTION_OPEN_LINK, kRead | DELETE | view,
-                                &handle);
-  opened.deletable = status == kSuccess;
-  // Without the right to delete it, its sub-keys may still go.
-  if (status == ERROR_ACCESS_DENIED)
-    status = api::OpenKeyExW(RootHandle(root), exact_path.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &handle);
-  if (status != kSuccess) return status;
-  opened.key.reset(handle);
-  opened.link = IsLink(handle);
-  return kSuccess;
+  return OpenAsItself(RootHandle(root), exact_path, view, opened);
 }
 
 LONG DeleteOpened(const KeyToDelete& opened) {
@@ -260,48 +257,35 @@ LONG DeleteOpened(const KeyToDelete& opened) {
 }
 
 LONG DeleteSubTree(HKEY parent, const wchar_t* name, REGSAM view) {
-  // An empty name would delete parent itself.
-  if (!name || !*name) return kInvalidName;
+  if (!name) return kInvalidName;
   // Depth first with a level of its own per key on the way down, not a call
-  // of its own: a tree can be thousands of keys deep under Wine.
+  // of its own: a tree can be thousands of keys deep under Wine. Each key
+  // is opened as itself and deleted by that handle: a link is deleted, not
+  // followed into its target.
   struct Level {
-    std::wstring name;
-    unique_hkey key;
+    KeyToDelete self;
     std::vector<std::wstring> children;
     size_t next = 0;
   };
   std::vector<Level> levels;
-  auto enter = [&](HKEY above, std::wstring sub) {
+  auto enter = [&](HKEY above, const std::wstring& sub) {
     Level level;
-    level.name = std::move(sub);
-    // A name with the character of code 0 (the native API can make one)
-    // would open, and delete, another key.
-    if (HoldsZero(level.name.data(), level.name.size())) return kInvalidName;
-    // Opened as itself: a link is deleted, not followed into its target.
-    HKEY opened = nullptr;
-    LONG status = api::OpenKeyExW(above, level.name.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened);
-    if (status == kSuccess) {
-      level.key.reset(opened);
-      if (IsLink(level.key.get())) {
-        level.key.reset();
-        return DeleteLink(above, level.name.c_str(), view);
-      }
-      status = ReadSubKeyNames(level.key.get(), level.children);
-    }
-    if (status == kSuccess) levels.push_back(std::move(level));
+    LONG status = OpenAsItself(above, sub, view, level.self);
+    if (status != kSuccess) return status;
+    if (level.self.link) return DeleteOpened(level.self);
+    status = ReadSubKeyNames(level.self.key.get(), level.children);
+    if (status == kSuccess) levels.push_back(std::move(level));  // last: sub may lie in levels
     return status;
   };
   if (LONG status = enter(parent, name)) return status;
   while (!levels.empty()) {
     Level& top = levels.back();
     if (top.next < top.children.size()) {
-      if (LONG status = enter(top.key.get(), top.children[top.next++])) return status;
+      if (LONG status = enter(top.self.key.get(), top.children[top.next++])) return status;
       continue;
     }
-    const std::wstring done = std::move(top.name);
-    levels.pop_back();  // closed before the key itself goes
-    HKEY above = levels.empty() ? parent : levels.back().key.get();
-    LONG status = view ? api::DeleteKeyExW(above, done.c_str(), view) : api::DeleteKeyW(above, done.c_str());
+    LONG status = DeleteOpened(top.self);
+    levels.pop_back();
     if (status != kSuccess) return status;
   }
   return kSuccess;

@@ -25,7 +25,7 @@ inline constexpr REGSAM kWrite = 0x20006;  // KEY_WRITE
 
 // A registry view (registry/view.h) is 0, the module's own, or
 // KEY_WOW64_32KEY or KEY_WOW64_64KEY, which the callers add to the access
-// mask of every open and which CreateKey and DeleteKey pass on.
+// mask of every open and which CreateKey passes on.
 
 // A client's root key value as a handle. The value is a signed 32-bit number
 // (the predefined keys are negative); it is sign-extended, so the same value
@@ -70,8 +70,6 @@ class IndexWalk {
 LONG OpenKey(LONG root, BSTR path, REGSAM access, unique_hkey& key);
 // The same for a path of length units followed by a zero unit.
 LONG OpenKey(LONG root, const wchar_t* path, UINT length, REGSAM access, unique_hkey& key);
-// RegDeleteKeyW, or RegDeleteKeyExW in a view.
-LONG DeleteKey(LONG root, BSTR path, REGSAM view = 0);
 // RegCreateKeyW (RegCreateKeyExW in a view): creates every missing key along
 // name below parent, or opens the existing one.
 LONG CreateKey(HKEY parent, BSTR name, unique_hkey& created, REGSAM view = 0);
@@ -106,6 +104,10 @@ struct RawValue {
 
 // Opens name below parent (an open key or a root handle).
 LONG OpenSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key);
+// The same for a name of exactly length units, zero-terminated, as an
+// enumeration reports it: one holding the character of code 0 (the native
+// API can make one) would open another key, and is refused with kInvalidName.
+LONG OpenSubKey(HKEY parent, const wchar_t* name, size_t length, REGSAM access, unique_hkey& key);
 // Creates name below parent, or opens it when it exists; created (when not
 // null) says which.
 LONG CreateSubKey(HKEY parent, const wchar_t* name, REGSAM access, unique_hkey& key, bool* created = nullptr);

@@ -3,8 +3,6 @@
 // under which each key's counts are trusted.
 #include "trees/walk.h"
 
-#include <string_view>
-
 #include "automation/errors.h"
 
 namespace vorn::trees {
@@ -80,13 +78,10 @@ void TreeWalk::Run(HKEY key, const std::wstring& path, bool counted, TreeVisitor
     if (!path_.empty()) path_ += L'\\';
     path_.append(names_.NameUnits(), names_.NameLength());
     visitor.Enter(*this);
-    // The native API can make a name with the character of code 0 in it;
-    // opened by its text, it would be read only up to there: another key.
-    if (std::wstring_view(names_.NameUnits(), names_.NameLength()).find(L'\0') != std::wstring_view::npos)
-      status = registry::kInvalidName;
-    else
-      status = registry::OpenSubKey(levels_[top].key, names_.NameUnits(), registry::kRead | view_, child.owned);
-    if (status) {
+    // A name with the character of code 0 in it is refused, not opened as
+    // the other key its text spells up to there.
+    if ((status = registry::OpenSubKey(levels_[top].key, names_.NameUnits(), names_.NameLength(),
+                                       registry::kRead | view_, child.owned))) {
       visitor.Unreadable(*this, status, true);
       continue;  // sub_keys is 0: the key is left at once
     }

@@ -99,10 +99,6 @@ LSTATUS CreateKeyW(HKEY key, LPCWSTR sub_key, PHKEY result) {
   return Through(Call(Fn::CreateKey, sub_key), [&] { return ::RegCreateKeyW(key, sub_key, result); }, true);
 }
 
-LSTATUS DeleteKeyW(HKEY root, LPCWSTR sub_key) {
-  return Through(Call(Fn::DeleteKey, sub_key), [&] { return ::RegDeleteKeyW(root, sub_key); });
-}
-
 LSTATUS CreateKeyExW(HKEY key, LPCWSTR sub_key, REGSAM access, PHKEY result, LPDWORD disposition) {
   Call c(Fn::CreateKeyEx, sub_key);
   c.access = access;
@@ -115,12 +111,6 @@ LSTATUS DeleteOpenKey(HKEY key) {
   auto name = NamesOfHandles().find(key);
   return Through(Call(Fn::DeleteOpenKey, name == NamesOfHandles().end() ? nullptr : name->second.c_str()),
                  [&] { return DeleteByHandle(key); });
-}
-
-LSTATUS DeleteKeyExW(HKEY root, LPCWSTR sub_key, REGSAM view) {
-  Call c(Fn::DeleteKeyEx, sub_key);
-  c.access = view;
-  return Through(c, [&] { return ::RegDeleteKeyExW(root, sub_key, view, 0); });
 }
 
 LSTATUS NotifyChangeKeyValue(HKEY key, BOOL subtree, DWORD filter, HANDLE event, BOOL asynchronous) {

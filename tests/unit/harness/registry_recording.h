@@ -15,8 +15,8 @@
 namespace vorn::test {
 
 enum class Fn { OpenKeyEx, CloseKey, EnumKeyEx, EnumValue, QueryValueEx, SetValueEx, DeleteValue, CreateKey,
-                DeleteKey, CreateKeyEx, DeleteKeyEx, NotifyChangeKeyValue, RenameKey, QueryInfoKey, GetKeySecurity,
-                SetSecurityInfo, DeleteOpenKey };
+                CreateKeyEx, NotifyChangeKeyValue, RenameKey, QueryInfoKey, GetKeySecurity, SetSecurityInfo,
+                DeleteOpenKey };
 
 struct Call {
   Call(Fn f, LPCWSTR n = nullptr, DWORD i = 0) : fn(f), name(n ? n : L""), index(i) {}
@@ -24,7 +24,7 @@ struct Call {
   std::wstring name;  // sub-key, value name or path; DeleteOpenKey: what its handle was opened by
   std::wstring new_name;  // RenameKey
   DWORD index = 0;    // enumeration index; the parts asked of GetKeySecurity and SetSecurityInfo
-  REGSAM access = 0;  // OpenKeyEx, CreateKeyEx; the view of DeleteKeyEx
+  REGSAM access = 0;  // OpenKeyEx, CreateKeyEx
   DWORD type = 0;     // SetValueEx
   std::string data;   // SetValueEx: the bytes passed
   LONG status = 0;    // what the call returned

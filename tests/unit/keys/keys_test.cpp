@@ -133,9 +133,9 @@ TEST_F(KeysTest, DeleteNeverRemovesTheParentOrAnythingAboveIt) {
   for (auto* name : {L"", L" ", L"   ", L"\\", L" \\ ", L"\\\\", L"\\\\\\", L" \\\\ "}) {
     EXPECT_FALSE(Below(scratch_.Below(L"p"), &Keys::Delete, name)) << Narrow(name);
     // At the root, with every delete refused as a safety net.
-    Rec().Fail(Fn::DeleteKey, ERROR_ACCESS_DENIED);
+    Rec().Fail(Fn::DeleteOpenKey, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(Below(L"", &Keys::Delete, name)) << Narrow(name);
-    EXPECT_EQ(0u, CallsOf(Fn::DeleteKey)) << Narrow(name);
+    EXPECT_EQ(0u, CallsOf(Fn::DeleteOpenKey)) << Narrow(name);
     Rec().Reset();
   }
   EXPECT_TRUE(Below(scratch_.Below(L"p"), &Keys::Delete, L".."));
@@ -258,12 +258,9 @@ TEST_F(KeysTest, AViewFlagsEveryCallThatView0MakesAsBefore) {
       case Fn::CreateKey:
         EXPECT_EQ(std::pair(Fn::CreateKeyEx, REGSAM{MAXIMUM_ALLOWED | KEY_WOW64_64KEY}), std::pair(b.fn, b.access));
         break;
-      case Fn::DeleteKey:
-        EXPECT_EQ(std::pair(Fn::DeleteKeyEx, REGSAM{KEY_WOW64_64KEY}), std::pair(b.fn, b.access));
-        break;
       default: EXPECT_EQ(a.fn, b.fn);
     }
-    EXPECT_TRUE(a.fn != Fn::CreateKeyEx && a.fn != Fn::DeleteKeyEx) << "View 0 never calls the Ex forms";
+    EXPECT_TRUE(a.fn != Fn::CreateKeyEx) << "View 0 never calls the Ex forms";
   }
 }
 

@@ -27,7 +27,8 @@ TEST_F(RegistryServiceTest, CutNamesNeverReachTheRegistryAndStringDataIsStoredWh
   EXPECT_EQ(kInvalidName, registry::DeleteValue(key.get(), cut.get()));
   EXPECT_EQ(kInvalidName, registry::SetDword(key.get(), cut.get(), 1));
   EXPECT_EQ(kInvalidName, registry::SetString(key.get(), cut.get(), name.get()));
-  EXPECT_EQ(kInvalidName, registry::DeleteKey(test::ScratchKey::kRoot, path.get()));
+  registry::KeyToDelete doomed;
+  EXPECT_EQ(kInvalidName, registry::OpenToDelete(test::ScratchKey::kRoot, path.get(), 0, doomed));
   EXPECT_TRUE(Rec().calls.empty());
   EXPECT_TRUE(scratch_.KeyExists(L"a"));
   EXPECT_TRUE(scratch_.ValueExists(L"", L"a"));

@@ -46,12 +46,17 @@ TEST_F(KeyTreeTest, SubTreesAreDeletedDepthFirstInTheirView) {
   Rec().Reset();
   EXPECT_EQ(registry::kSuccess, registry::DeleteSubTree(base.get(), L"u", KEY_WOW64_64KEY));
   EXPECT_FALSE(scratch_.KeyExists(L"u"));
-  EXPECT_EQ(4u, CallsOf(test::Fn::DeleteKeyEx));
-  EXPECT_EQ(0u, CallsOf(test::Fn::DeleteKey));
-  auto first = std::find_if(Rec().calls.begin(), Rec().calls.end(),
-                            [](const test::Call& c) { return c.fn == test::Fn::DeleteKeyEx; });
-  EXPECT_EQ(L"b", first->name);  // the deepest first
-  EXPECT_EQ(L"u", Rec().calls.back().name);
+  // Each key deleted by the handle that opened it as itself, in the view.
+  EXPECT_EQ(4u, CallsOf(test::Fn::DeleteOpenKey));
+  for (const test::Call& c : Rec().calls)
+    if (c.fn == test::Fn::OpenKeyEx) {
+      EXPECT_EQ(static_cast<REGSAM>(KEY_WOW64_64KEY), c.access & KEY_WOW64_64KEY);
+    }
+  std::vector<std::wstring> deleted;
+  for (const test::Call& c : Rec().calls)
+    if (c.fn == test::Fn::DeleteOpenKey) deleted.push_back(c.name);
+  EXPECT_EQ(L"b", deleted.front());  // the deepest first
+  EXPECT_EQ(L"u", deleted.back());
 }
 
 // Makes sub a registry link to target, both below the scratch key.

@@ -266,7 +266,7 @@ TEST_F(TreeCopyTest, RenameKeepsEverythingBelowWithOrWithoutRegRenameKey) {
   Fault(true, Fn::SetValueEx, [](const test::Call& c) { return c.name == L"binary"; });
   EXPECT_EQ(E_ACCESSDENIED, Run(key.get(), L"Rename", VStr(L"d")));
   auto once = std::make_shared<int>(0);
-  Fault(true, Fn::DeleteKey, [=](const test::Call& c) { return c.name == L"Leaf" && !(*once)++; });
+  Fault(true, Fn::DeleteOpenKey, [=](const test::Call& c) { return c.name == L"Leaf" && !(*once)++; });
   EXPECT_EQ(E_ACCESSDENIED, Run(key.get(), L"Rename", VStr(L"d")));
   EXPECT_NE(std::wstring::npos, ThreadErrorDescription().find(L"written back"));
   Rec().Reset();
